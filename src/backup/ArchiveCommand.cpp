@@ -1,0 +1,81 @@
+#include "backup/ArchiveCommand.h"
+
+#include "run/RunStopped.h"
+
+namespace quarn {
+namespace {
+
+constexpr std::uint32_t kArchiverSuccess = 0;
+constexpr std::uint32_t kArchiverNoFilesToAdd = 10;  // nothing to back up this time
+constexpr std::uint32_t kErrorFileNotFound = 2;
+
+void StopForSetting(const std::wstring& key, const std::wstring& value, const std::wstring& problem) {
+    throw RunStopped(ExitCode::SettingInvalid,
+                     L"The setting " + key + L" in QuarnBackup.ini (" + value + L") " + problem +
+                         L" Correct it and run the backup again. Nothing was backed up.");
+}
+
+}  // namespace
+
+void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zipFile) {
+    if (backupDir.find(L'"') != std::wstring::npos) {
+        StopForSetting(L"BackupDir", backupDir, L"contains a double quote, which no folder name can hold.");
+    }
+    if (zipFile.find(L'"') != std::wstring::npos) {
+        StopForSetting(L"ZipFile", zipFile, L"contains a double quote, which no file name can hold.");
+    }
+    if (zipFile.empty()) StopForSetting(L"ZipFile", zipFile, L"is empty: it must name the archive file.");
+}
+
+std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile) {
+    return backupDir + L"\\" + zipFile;
+}
+
+std::wstring BuildArchiveCommand(const std::wstring& backupDir, const std::wstring& zipFile) {
+    return L"rar a -ep -df -m5  -inul " + (L"\"" + ArchivePath(backupDir, zipFile) + L"\"") +
+           L" " + L"*.bkl " + L"*.bks";
+}
+
+std::wstring DescribeArchiverExit(std::uint32_t exitCode) {
+    switch (exitCode) {
+        case 0: return L"success";
+        case 1: return L"warning: some files could not be added";
+        case 2: return L"fatal error";
+        case 3: return L"checksum error: the archive is damaged";
+        case 4: return L"the archive is locked";
+        case 5: return L"write error";
+        case 6: return L"a file could not be opened";
+        case 7: return L"wrong command line";
+        case 8: return L"not enough memory";
+        case 9: return L"the archive could not be created";
+        case 10: return L"no files to add";
+        case 11: return L"wrong password";
+        case 255: return L"stopped by the user";
+        default: return L"unknown error";
+    }
+}
+
+void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile) {
+    const ProcessOutcome outcome =
+        platform.RunProcess(BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive);
+    if (!outcome.started) {
+        const std::wstring reason = outcome.startError == kErrorFileNotFound
+                                        ? L"was not found"
+                                        : L"could not be started (system error " +
+                                              std::to_wstring(outcome.startError) + L")";
+        throw RunStopped(ExitCode::ArchiverNotStarted,
+                         L"The RAR archiver rar.exe " + reason +
+                             L". Install the RAR command-line archiver, or put rar.exe beside "
+                             L"this program or in a folder on PATH. The log files were not "
+                             L"backed up.");
+    }
+    if (outcome.exitCode == kArchiverSuccess || outcome.exitCode == kArchiverNoFilesToAdd) return;
+    throw RunStopped(ExitCode::ArchiverFailed,
+                     L"The RAR archiver failed with exit code " + std::to_wstring(outcome.exitCode) +
+                         L" (" + DescribeArchiverExit(outcome.exitCode) + L") while writing " +
+                         ArchivePath(backupDir, zipFile) +
+                         L". The copies of the log files stay in the program's folder and are "
+                         L"archived by the next run.");
+}
+
+}  // namespace quarn

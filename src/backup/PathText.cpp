@@ -1,0 +1,44 @@
+#include "backup/PathText.h"
+
+namespace quarn {
+namespace {
+
+wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
+
+}  // namespace
+
+std::vector<std::wstring> SplitAtBackslash(const std::wstring& path) {
+    std::vector<std::wstring> components;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t separator = path.find(L'\\', start);
+        components.push_back(path.substr(start, separator - start));
+        if (separator == std::wstring::npos) return components;
+        start = separator + 1;
+    }
+}
+
+std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool EndsWithAsciiIgnoringCase(const std::wstring& text, const std::wstring& suffix) {
+    if (suffix.size() > text.size()) return false;
+    const std::size_t offset = text.size() - suffix.size();
+    for (std::size_t i = 0; i < suffix.size(); ++i) {
+        if (AsciiLower(text[offset + i]) != AsciiLower(suffix[i])) return false;
+    }
+    return true;
+}
+
+}  // namespace quarn

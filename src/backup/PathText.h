@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quarn {
+
+// Splits at every "\", keeping empty components ("C:\a\" gives "C:", "a", "").
+std::vector<std::wstring> SplitAtBackslash(const std::wstring& path);
+
+// Splits text into lines at CR LF or LF; a final line break adds no empty line.
+std::vector<std::wstring> SplitLines(const std::wstring& text);
+
+// Compares ASCII letters without case; enough for the fixed extensions we look for.
+bool EndsWithAsciiIgnoringCase(const std::wstring& text, const std::wstring& suffix);
+
+}  // namespace quarn

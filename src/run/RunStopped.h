@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+namespace quarn {
+
+// The process exit code of a run. Task Scheduler shows it as the last run result,
+// so the numbers never change meaning; new ways to stop get new numbers.
+enum class ExitCode : int {
+    Done = 0,
+    OptionsOff = 1,             // the mail client keeps no backup logs
+    DataDirUnusable = 2,        // DataDir missing, empty or no directory
+    ProgramInDataDir = 3,       // the program lives inside the mail data folder
+    WorkingFolderUnusable = 4,  // the program's folder cannot be entered or written
+    SettingInvalid = 5,         // BackupDir or ZipFile cannot form an archive path
+    BackupDirUnusable = 6,      // the backup directory cannot be created
+    ListingFailed = 7,          // the listing batch file did not produce its list
+    ArchiverNotStarted = 8,     // rar.exe could not be started
+    ArchiverFailed = 9,         // rar.exe reported a failure
+    NotAllStaged = 10,          // some log files could not be copied for the archive
+    UnexpectedError = 11,       // anything else, such as running out of memory
+};
+
+// Thrown by a stage that cannot go on; the run shows the message in one error box
+// and ends with the code.
+class RunStopped {
+public:
+    RunStopped(ExitCode code, std::wstring message) : code_(code), message_(std::move(message)) {}
+
+    ExitCode Code() const { return code_; }
+    const std::wstring& Message() const { return message_; }
+
+private:
+    ExitCode code_;
+    std::wstring message_;
+};
+
+}  // namespace quarn

@@ -1,0 +1,53 @@
+#include "settings/MailClientSettings.h"
+
+#include "run/RunStopped.h"
+#include "settings/Registry.h"
+
+namespace quarn {
+namespace {
+
+const wchar_t kOptionsOffMessage[] =
+    L"You have not enabled Backup Incoming Messages \r\n"
+    L"and Backup Outgoing Messages options in Becky.";
+
+std::wstring ReadText(Platform& platform, const wchar_t* valueName) {
+    return RegistryValueToText(ReadRegistryValue(platform, kMailClientKey, valueName));
+}
+
+[[noreturn]] void StopForDataDir(const std::wstring& found) {
+    throw RunStopped(ExitCode::DataDirUnusable,
+                     L"The mail data folder is not known: the registry value DataDir under "
+                     L"HKEY_CURRENT_USER\\" + std::wstring(kMailClientKey) + L" " + found +
+                         L". Start Becky once so that it records its data folder, then run the "
+                         L"backup again.");
+}
+
+}  // namespace
+
+std::wstring ReadMailClientDataDir(Platform& platform) {
+    const RegistryValue dataDirValue =
+        ReadRegistryValue(platform, kMailClientKey, L"DataDir");
+    const std::wstring receivedBackLog = ReadText(platform, L"RecvBackLog");
+    const std::wstring sentBackLog = ReadText(platform, L"SentBackLog");
+
+    // Only "0" means off: an option that is missing does not stop the run.
+    if (receivedBackLog == L"0" || sentBackLog == L"0") {
+        throw RunStopped(ExitCode::OptionsOff, kOptionsOffMessage);
+    }
+
+    const auto* dataDir = std::get_if<std::wstring>(&dataDirValue);
+    if (std::holds_alternative<std::monostate>(dataDirValue)) {
+        StopForDataDir(L"is missing or cannot be read");
+    }
+    if (dataDir == nullptr) {
+        StopForDataDir(L"holds the number " + RegistryValueToText(dataDirValue) +
+                       L" instead of a folder");
+    }
+    if (dataDir->empty()) StopForDataDir(L"is empty");
+    if (!platform.IsDirectory(*dataDir)) {
+        StopForDataDir(L"names " + *dataDir + L", which is not an existing folder");
+    }
+    return dataDir->back() == L'\\' ? *dataDir : *dataDir + L'\\';
+}
+
+}  // namespace quarn

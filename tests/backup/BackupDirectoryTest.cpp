@@ -1,0 +1,88 @@
+#include "backup/BackupDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/RunFixture.h"
+
+namespace quarn::testing {
+namespace {
+
+class BackupDirectoryTest : public RunFixture {
+protected:
+    BackupDirectoryTest() { form.bIsSilent = false; }
+    ExitCode Prepare(const std::wstring& dir) {
+        try {
+            PrepareBackupDirectory(platform, dir);
+        } catch (const RunStopped& stopped) {
+            message = stopped.Message();
+            return stopped.Code();
+        }
+        return ExitCode::Done;
+    }
+    std::wstring message;
+};
+
+TEST_F(BackupDirectoryTest, CreatesEachLevelFromTheDriveRootWithItsMessages) {
+    EXPECT_EQ(Prepare(L"C:\\Backups\\QuarnMail"), ExitCode::Done);
+    EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\QuarnMail"));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{
+                              L"Drive is : C:\\", L"made dir : Backups", L"C:\\Backups",
+                              L"made dir : QuarnMail", L"C:\\Backups\\QuarnMail"}));
+    EXPECT_EQ(platform.currentDirectory, L"C:\\Backups\\QuarnMail");
+}
+
+TEST_F(BackupDirectoryTest, ExistingLevelIsEnteredWithTheSameMessages) {
+    platform.AddDirectory(L"C:\\Backups");
+    EXPECT_EQ(Prepare(L"C:\\Backups\\QuarnMail"), ExitCode::Done);
+    EXPECT_EQ(BoxTexts().size(), 5u);
+    EXPECT_EQ(BoxTexts()[1], L"made dir : Backups");
+}
+
+TEST_F(BackupDirectoryTest, ExistingDirectoryOrFileIsLeftAlone) {
+    platform.AddDirectory(L"C:\\Backups\\QuarnMail");
+    platform.AddFile(L"C:\\Archive", L"not a folder");
+    EXPECT_EQ(Prepare(L"C:\\Backups\\QuarnMail"), ExitCode::Done);
+    EXPECT_EQ(Prepare(L"C:\\Archive"), ExitCode::Done);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(HasEvent(L"mkdir"));
+}
+
+TEST_F(BackupDirectoryTest, TrailingSeparatorGivesAnEmptyLastLevel) {
+    platform.AddDirectory(L"D:\\");
+    EXPECT_EQ(Prepare(L"D:\\Arch\\"), ExitCode::Done);
+    EXPECT_TRUE(platform.HasDirectory(L"D:\\Arch"));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{L"Drive is : D:\\", L"made dir : Arch",
+                                                     L"D:\\Arch", L"made dir : ", L"D:\\Arch"}));
+}
+
+TEST_F(BackupDirectoryTest, LevelThatCannotBeMadeIsPassedOver) {
+    platform.unmakeableDirectories.insert(L"C:\\A\\B");
+    EXPECT_EQ(Prepare(L"C:\\A\\B\\C"), ExitCode::BackupDirUnusable);
+    EXPECT_TRUE(platform.HasDirectory(L"C:\\A\\C"));  // made inside the last level entered
+    EXPECT_EQ(BoxTexts()[3], L"made dir : B");
+    EXPECT_EQ(BoxTexts()[4], L"C:\\A");
+    EXPECT_NE(message.find(L"C:\\A\\B\\C could not be created"), std::wstring::npos);
+}
+
+TEST_F(BackupDirectoryTest, NetworkShareLevelsAreCreatedBelowTheShare) {
+    platform.AddDirectory(L"\\\\server\\share");
+    EXPECT_EQ(Prepare(L"\\\\server\\share\\logs\\mail"), ExitCode::Done);
+    EXPECT_TRUE(platform.HasDirectory(L"\\\\server\\share\\logs\\mail"));
+    EXPECT_EQ(BoxTexts().front(), L"Drive is : \\\\server\\share\\");
+    EXPECT_EQ(BoxTexts()[1], L"made dir : logs");
+}
+
+TEST_F(BackupDirectoryTest, PathsWithoutDriveOrShareAndMissingDrivesStop) {
+    for (const wchar_t* dir : {L"Backups\\Mail", L"\\Backups", L"C:Backups", L"\\\\server",
+                               L"\\\\?\\C:\\Backups"}) {
+        EXPECT_EQ(Prepare(dir), ExitCode::SettingInvalid) << dir;
+        EXPECT_NE(message.find(L"BackupDir"), std::wstring::npos);
+        EXPECT_NE(message.find(dir), std::wstring::npos);
+    }
+    EXPECT_EQ(Prepare(L"Q:\\Backups"), ExitCode::BackupDirUnusable);
+    EXPECT_NE(message.find(L"Q:\\"), std::wstring::npos);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+}  // namespace
+}  // namespace quarn::testing

@@ -1,0 +1,302 @@
+#include "fakes/FakePlatform.h"
+
+#include <algorithm>
+
+namespace quarn::testing {
+namespace {
+
+constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorMoreData = 234;
+
+std::vector<std::wstring> Components(const std::wstring& path) {
+    std::vector<std::wstring> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = path.find(L'\\', start);
+        parts.push_back(path.substr(start, end - start));
+        if (end == std::wstring::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::wstring LastComponent(const std::wstring& path) { return Components(path).back(); }
+
+std::wstring Parent(const std::wstring& path) {
+    const std::size_t separator = path.rfind(L'\\');
+    std::wstring parent = path.substr(0, separator);
+    return parent.size() == 2 && parent[1] == L':' ? parent + L"\\" : parent;
+}
+
+class FakeKey final : public RegistryKey {
+public:
+    FakeKey(FakePlatform& platform) : platform_(platform) { ++platform_.openKeys; }
+    ~FakeKey() override { --platform_.openKeys; }
+
+    long QueryValue(const std::wstring& name, std::uint32_t& type, std::uint8_t* data,
+                    std::uint32_t& size) override {
+        platform_.events.push_back(L"query " + name);
+        const auto found = platform_.registry.find(name);
+        if (found == platform_.registry.end()) return kErrorFileNotFound;
+        type = found->second.type;
+        const auto stored = static_cast<std::uint32_t>(found->second.data.size());
+        if (data != nullptr && size < stored) {
+            size = stored;
+            return kErrorMoreData;
+        }
+        if (data != nullptr) std::copy(found->second.data.begin(), found->second.data.end(), data);
+        size = stored;
+        return 0;
+    }
+
+private:
+    FakePlatform& platform_;
+};
+
+}  // namespace
+
+FakePlatform::FakePlatform() { AddDirectory(L"C:\\"); }
+
+void FakePlatform::SetRegistryText(const std::wstring& name, const std::wstring& text,
+                                   std::uint32_t type) {
+    std::vector<std::uint8_t> data;
+    for (wchar_t c : text + L'\0') {
+        data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        data.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    SetRegistryRaw(name, type, data);
+}
+
+void FakePlatform::SetRegistryDword(const std::wstring& name, std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    SetRegistryRaw(name, 4, {static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+                             static_cast<std::uint8_t>(bits >> 16),
+                             static_cast<std::uint8_t>(bits >> 24)});
+}
+
+void FakePlatform::SetRegistryRaw(const std::wstring& name, std::uint32_t type,
+                                  std::vector<std::uint8_t> data) {
+    registry[name] = {type, std::move(data)};
+}
+
+std::wstring FakePlatform::Key(const std::wstring& path) {
+    std::wstring key = path;
+    for (wchar_t& c : key) {
+        if (c >= L'A' && c <= L'Z') c = c - L'A' + L'a';
+    }
+    return key;
+}
+
+std::wstring FakePlatform::Resolve(const std::wstring& path) const {
+    const bool isDrive = path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\');
+    const bool isAbsolute = isDrive || path.rfind(L"\\\\", 0) == 0;
+    const std::wstring absolute = isAbsolute ? path : currentDirectory + L"\\" + path;
+    const bool isShare = absolute.rfind(L"\\\\", 0) == 0;
+
+    std::vector<std::wstring> kept;
+    const std::vector<std::wstring> parts = Components(absolute);
+    const std::size_t first = isShare ? 2 : 0;
+    for (std::size_t i = first; i < parts.size(); ++i) {
+        if (parts[i].empty() || parts[i] == L".") continue;
+        if (parts[i] == L"..") {
+            if (kept.size() > 1) kept.pop_back();
+            continue;
+        }
+        kept.push_back(parts[i]);
+    }
+    std::wstring resolved = isShare ? L"\\\\" : L"";
+    for (std::size_t i = 0; i < kept.size(); ++i) resolved += (i ? L"\\" : L"") + kept[i];
+    if (kept.size() == (isShare ? 2u : 1u)) resolved += L"\\";  // roots keep their separator
+    return resolved;
+}
+
+std::wstring FakePlatform::ParentKey(const std::wstring& path) const {
+    return Key(Resolve(Parent(Resolve(path))));
+}
+
+void FakePlatform::AddDirectory(const std::wstring& path) {
+    const std::wstring resolved = Resolve(path);
+    const std::wstring parent = Resolve(Parent(resolved));
+    if (parent != resolved) AddDirectory(parent);
+    directories_[Key(resolved)] = resolved;
+}
+
+void FakePlatform::AddFile(const std::wstring& path, const std::wstring& content) {
+    const std::wstring resolved = Resolve(path);
+    AddDirectory(Parent(resolved));
+    files_[Key(resolved)] = {resolved, content};
+}
+
+bool FakePlatform::HasFile(const std::wstring& path) const { return files_.count(Key(Resolve(path))) > 0; }
+
+bool FakePlatform::HasDirectory(const std::wstring& path) const {
+    return directories_.count(Key(Resolve(path))) > 0;
+}
+
+std::wstring FakePlatform::FileContent(const std::wstring& path) const {
+    const auto found = files_.find(Key(Resolve(path)));
+    return found == files_.end() ? L"" : found->second.second;
+}
+
+std::vector<std::wstring> FakePlatform::FilesIn(const std::wstring& folder) const {
+    const std::wstring key = Key(Resolve(folder));
+    std::vector<std::wstring> names;
+    for (const auto& [fileKey, file] : files_) {
+        if (ParentKey((file.first)) == key) names.push_back(LastComponent(file.first));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::unique_ptr<RegistryKey> FakePlatform::OpenCurrentUserKey(const std::wstring& subKey,
+                                                              std::uint32_t access) {
+    events.push_back(L"open " + subKey + L" " + std::to_wstring(access));
+    if (!registryKeyExists) return nullptr;
+    return std::make_unique<FakeKey>(*this);
+}
+
+std::wstring FakePlatform::ExpandEnvironment(const std::wstring& text) {
+    std::wstring expanded = text;
+    for (const auto& [name, value] : environment) {
+        const std::wstring reference = L"%" + name + L"%";
+        for (std::size_t at; (at = expanded.find(reference)) != std::wstring::npos;) {
+            expanded.replace(at, reference.size(), value);
+        }
+    }
+    return expanded;
+}
+
+std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const std::wstring& key,
+                                           std::size_t bufferChars, const std::wstring& filePath) {
+    events.push_back(L"ini read " + section + L"." + key + L" " + filePath);
+    for (const auto& line : profiles[Key(filePath)]) {
+        if (Key(line[0]) == Key(section) && Key(line[1]) == Key(key)) {
+            return line[2].substr(0, bufferChars - 1);
+        }
+    }
+    return {};
+}
+
+bool FakePlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
+                                    const std::wstring& value, const std::wstring& filePath) {
+    events.push_back(L"ini write " + section + L"." + key + L"=" + value);
+    auto& lines = profiles[Key(filePath)];
+    for (auto& line : lines) {
+        if (Key(line[0]) == Key(section) && Key(line[1]) == Key(key)) {
+            line[2] = value;
+            return true;
+        }
+    }
+    lines.push_back({section, key, value});
+    return true;
+}
+
+bool FakePlatform::ChangeDirectory(const std::wstring& path) {
+    if (path.empty()) return false;
+    const std::wstring resolved = Resolve(path);
+    if (!directories_.count(Key(resolved))) return false;
+    events.push_back(L"cd " + resolved);
+    currentDirectory = resolved;
+    return true;
+}
+
+bool FakePlatform::MakeDirectory(const std::wstring& path) {
+    if (path.empty()) return false;
+    const std::wstring resolved = Resolve(path);
+    const std::wstring key = Key(resolved);
+    if (directories_.count(key) || files_.count(key) || !directories_.count(ParentKey((resolved)))) {
+        return false;
+    }
+    for (const std::wstring& refused : unmakeableDirectories) {
+        if (Key(refused) == key) return false;
+    }
+    events.push_back(L"mkdir " + resolved);
+    directories_[key] = resolved;
+    return true;
+}
+
+bool FakePlatform::IsDirectory(const std::wstring& path) { return HasDirectory(path); }
+
+std::wstring FakePlatform::FindFirstName(const std::wstring& pattern, bool includeDirectories) {
+    if (pattern.empty() || pattern.back() == L'\\') return {};
+    const std::wstring resolved = Resolve(pattern);
+    if (files_.count(Key(resolved))) return LastComponent(files_[Key(resolved)].first);
+    if (includeDirectories && directories_.count(Key(resolved)) && resolved.size() > 3) {
+        return LastComponent(directories_[Key(resolved)]);
+    }
+    return {};
+}
+
+bool FakePlatform::SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return Key(a) == Key(b);
+}
+
+bool FakePlatform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
+    events.push_back(L"copy " + from + L" -> " + to);
+    const auto source = files_.find(Key(Resolve(from)));
+    if (source == files_.end() || lockedFiles.count(Resolve(from))) return false;
+    if (!directories_.count(ParentKey((Resolve(to))))) return false;
+    files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
+    return true;
+}
+
+bool FakePlatform::RemoveFile(const std::wstring& path) {
+    const std::wstring resolved = Resolve(path);
+    if (undeletableFiles.count(resolved)) return false;
+    if (files_.erase(Key(resolved))) events.push_back(L"remove " + resolved);
+    return true;
+}
+
+TextFileWrite FakePlatform::WriteOemTextFile(const std::wstring& path,
+                                             const std::vector<std::wstring>& lines) {
+    std::wstring text;
+    for (const std::wstring& line : lines) text += line + L"\r\n";
+    if (oemIsAscii && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0x7F; })) {
+        return TextFileWrite::NotRepresentable;
+    }
+    if (!directories_.count(ParentKey((Resolve(path))))) return TextFileWrite::Failed;
+    AddFile(path, text);
+    return TextFileWrite::Written;
+}
+
+std::optional<std::wstring> FakePlatform::ReadUtf16TextFile(const std::wstring& path) {
+    if (!HasFile(path)) return std::nullopt;
+    return FileContent(path);
+}
+
+ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow) {
+    events.push_back(L"run " + commandLine);
+    commandLines.push_back(commandLine);
+    if (!onProcess) return {};
+    return onProcess(commandLine);
+}
+
+void FakePlatform::ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+    events.push_back(L"box " + title + L": " + text);
+    boxes.push_back({title, text});
+}
+
+std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
+    FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode) {
+    return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
+        ProcessOutcome outcome;
+        outcome.started = true;
+        if (commandLine == L"QuarnBackup.bat") {
+            std::wstring list;
+            for (const std::wstring& path : listed) list += path + L"\r\n";
+            platform.AddFile(L"filelist.tmp", list);
+            platform.AddFile(L"done.tmp", L"done \r\n");
+            return outcome;
+        }
+        outcome.exitCode = archiverExitCode;
+        if (archiverExitCode == 0) {  // -df: the archiver takes the staged copies away
+            for (const std::wstring& name : platform.FilesIn(platform.currentDirectory)) {
+                const std::size_t dot = name.rfind(L'.');
+                const std::wstring extension = dot == std::wstring::npos ? L"" : name.substr(dot);
+                if (extension == L".bkl" || extension == L".bks") platform.RemoveFile(name);
+            }
+        }
+        return outcome;
+    };
+}
+
+}  // namespace quarn::testing
