@@ -1,0 +1,379 @@
+// WinPlatform against the real Windows functions (run under Wine on the build machine).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "platform/WinHandles.h"
+#include "platform/WinPlatform.h"
+
+namespace quarn {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadBytes(const std::wstring& path) {
+    std::ifstream in(fs::path(path), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream(fs::path(path), std::ios::binary) << bytes;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string Encoded(UINT codePage, const std::wstring& text) {
+    std::string bytes(text.size() * 4, '\0');
+    bytes.resize(WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
+                                     bytes.data(), static_cast<int>(bytes.size()), nullptr,
+                                     nullptr));
+    return bytes;
+}
+
+// A fresh folder under %TEMP%, removed with its contents at the end. The current
+// directory goes back first: Windows cannot remove a folder that is in use as one.
+class ScratchFolder {
+public:
+    ScratchFolder() : previousDirectory_(fs::current_path().wstring()) {
+        wchar_t temp[MAX_PATH + 1];
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        path_ = std::wstring(temp, length) + L"QuarnPlatformTest" +
+                std::to_wstring(GetCurrentProcessId());
+        fs::create_directory(path_);
+    }
+    ~ScratchFolder() {
+        SetCurrentDirectoryW(previousDirectory_.c_str());
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring previousDirectory_;
+    std::wstring path_;
+};
+
+class WinPlatformTest : public ::testing::Test {
+protected:
+    WinPlatform platform;
+    ScratchFolder scratch;
+};
+
+// ---- Registry and environment ----
+
+constexpr wchar_t kTestRoot[] = L"Software\\QuarnLogBackupTests";
+constexpr wchar_t kTestKey[] = L"Software\\QuarnLogBackupTests\\Settings";
+const std::wstring kDataDir = L"C:\\Mail Data";
+
+class WinPlatformRegistry : public ::testing::Test {
+protected:
+    void SetUp() override {
+        HKEY created = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, &created, nullptr),
+                  ERROR_SUCCESS);
+        const UniqueRegistryKey key(created);
+        RegSetValueExW(key.Get(), L"DataDir", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(kDataDir.c_str()),
+                       static_cast<DWORD>((kDataDir.size() + 1) * sizeof(wchar_t)));
+        const DWORD count = 42;
+        RegSetValueExW(key.Get(), L"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                       sizeof count);
+    }
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
+
+    WinPlatform platform;
+};
+
+TEST_F(WinPlatformRegistry, ProbesThenReadsAString) {
+    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
+    ASSERT_NE(key, nullptr);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    ASSERT_EQ(key->QueryValue(L"DataDir", type, nullptr, size), ERROR_SUCCESS);
+    EXPECT_EQ(type, 1u);  // REG_SZ
+    EXPECT_EQ(size, (kDataDir.size() + 1) * sizeof(wchar_t));
+
+    std::wstring text(size / sizeof(wchar_t), L'?');
+    ASSERT_EQ(key->QueryValue(L"DataDir", type, reinterpret_cast<std::uint8_t*>(text.data()), size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(text, kDataDir + L'\0');
+}
+
+TEST_F(WinPlatformRegistry, ReadsADword) {
+    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
+    ASSERT_NE(key, nullptr);
+    std::uint32_t type = 0;
+    std::uint32_t value = 0;
+    std::uint32_t size = sizeof value;
+    ASSERT_EQ(key->QueryValue(L"Count", type, reinterpret_cast<std::uint8_t*>(&value), size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, 4u);  // REG_DWORD
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(value, 42u);
+}
+
+TEST_F(WinPlatformRegistry, ReportsMissingKeysValuesAndShortBuffers) {
+    EXPECT_EQ(platform.OpenCurrentUserKey(std::wstring(kTestRoot) + L"\\NoSuchKey", KEY_READ),
+              nullptr);
+
+    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
+    ASSERT_NE(key, nullptr);
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    EXPECT_EQ(key->QueryValue(L"NoSuchValue", type, nullptr, size), 2);  // ERROR_FILE_NOT_FOUND
+
+    std::uint8_t tooSmall[4] = {};
+    size = sizeof tooSmall;
+    EXPECT_EQ(key->QueryValue(L"DataDir", type, tooSmall, size), 234);  // ERROR_MORE_DATA
+    EXPECT_EQ(size, (kDataDir.size() + 1) * sizeof(wchar_t));  // what it would have needed
+}
+
+TEST(WinPlatformEnvironment, ExpandsKnownVariablesOnly) {
+    WinPlatform platform;
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(platform.ExpandEnvironment(L"%TEMP%\\Quarn"), std::wstring(temp, length) + L"\\Quarn");
+    EXPECT_EQ(platform.ExpandEnvironment(L"%NO_SUCH_VAR_X%\\y"), L"%NO_SUCH_VAR_X%\\y");
+
+    // Longer than MAX_PATH: the first buffer is too small.
+    const std::wstring longValue(400, L'x');
+    SetEnvironmentVariableW(L"QUARN_LONG_TEST", longValue.c_str());
+    EXPECT_EQ(platform.ExpandEnvironment(L"%QUARN_LONG_TEST%!"), longValue + L"!");
+    SetEnvironmentVariableW(L"QUARN_LONG_TEST", nullptr);
+}
+
+// ---- Profile (INI) files ----
+
+using WinPlatformProfile = WinPlatformTest;
+
+TEST_F(WinPlatformProfile, WritesAndReadsBack) {
+    const std::wstring ini = scratch / L"QuarnBackup.ini";
+    ASSERT_TRUE(platform.WriteProfileText(L"Backup", L"BackupDir", L"D:\\Backups", ini));
+    EXPECT_TRUE(Exists(ini));
+    EXPECT_EQ(platform.ReadProfileText(L"Backup", L"BackupDir", 255, ini), L"D:\\Backups");
+    EXPECT_EQ(platform.ReadProfileText(L"Backup", L"NoSuchKey", 255, ini), L"");
+    EXPECT_EQ(platform.ReadProfileText(L"Backup", L"BackupDir", 255, scratch / L"none.ini"), L"");
+}
+
+TEST_F(WinPlatformProfile, KeepsOneCharacterLessThanTheBuffer) {
+    const std::wstring ini = scratch / L"QuarnBackup.ini";
+    std::wstring value;
+    for (int i = 0; i < 300; ++i) value += static_cast<wchar_t>(L'a' + i % 26);
+    ASSERT_TRUE(platform.WriteProfileText(L"Backup", L"BackupDir", value, ini));
+    EXPECT_EQ(platform.ReadProfileText(L"Backup", L"BackupDir", 255, ini), value.substr(0, 254));
+}
+
+TEST_F(WinPlatformProfile, WritesAnsiWithSectionsInOrderOfFirstWrite) {
+    const std::wstring ini = scratch / L"QuarnBackup.ini";
+    const std::wstring greeting = L"Gr\u00FC\u00DFe";  // in the ANSI code page of Western systems
+    ASSERT_TRUE(platform.WriteProfileText(L"Zeta", L"Name", greeting, ini));
+    ASSERT_TRUE(platform.WriteProfileText(L"Alpha", L"Key", L"1", ini));
+    ASSERT_TRUE(platform.WriteProfileText(L"Zeta", L"Other", L"2", ini));
+
+    const std::string bytes = ReadBytes(ini);
+    EXPECT_EQ(bytes.find('\0'), std::string::npos) << "UTF-16, not ANSI";
+    EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE");
+    const std::size_t zeta = bytes.find("[Zeta]");
+    ASSERT_NE(zeta, std::string::npos);
+    EXPECT_LT(zeta, bytes.find("[Alpha]"));
+    EXPECT_EQ(bytes.find("[Zeta]", zeta + 1), std::string::npos);
+    EXPECT_NE(bytes.find("Name=" + Encoded(CP_ACP, greeting)), std::string::npos);
+
+    EXPECT_EQ(platform.ReadProfileText(L"Zeta", L"Name", 255, ini), greeting);
+    EXPECT_EQ(platform.ReadProfileText(L"Zeta", L"Other", 255, ini), L"2");
+}
+
+// ---- Folders and names ----
+
+using WinPlatformFolders = WinPlatformTest;
+
+TEST_F(WinPlatformFolders, ProgramFolderHoldsTheRunningProgram) {
+    wchar_t module[MAX_PATH];
+    const std::wstring modulePath(module, GetModuleFileNameW(nullptr, module, MAX_PATH));
+    EXPECT_EQ(platform.ProgramFolder(), modulePath.substr(0, modulePath.rfind(L'\\')));
+    EXPECT_NE(platform.ProgramFolder().back(), L'\\');
+}
+
+TEST_F(WinPlatformFolders, ChangesAndReportsTheCurrentDirectory) {
+    fs::create_directory(scratch / L"sub");
+    ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
+    EXPECT_EQ(platform.CurrentDirectory(), scratch.Path());
+    ASSERT_TRUE(platform.ChangeDirectory(L"sub"));
+    EXPECT_EQ(platform.CurrentDirectory(), scratch / L"sub");
+
+    // Under Wine the program folder is on Z: and %TEMP% on C:, so this also changes drive.
+    ASSERT_TRUE(platform.ChangeDirectory(platform.ProgramFolder()));
+    EXPECT_EQ(platform.CurrentDirectory(), platform.ProgramFolder());
+    const std::wstring driveRoot = scratch.Path().substr(0, 3);
+    ASSERT_TRUE(platform.ChangeDirectory(driveRoot));
+    EXPECT_EQ(platform.CurrentDirectory(), driveRoot);
+
+    EXPECT_FALSE(platform.ChangeDirectory(scratch / L"missing"));
+    EXPECT_FALSE(platform.ChangeDirectory(L""));
+    EXPECT_EQ(platform.CurrentDirectory(), driveRoot);
+}
+
+TEST_F(WinPlatformFolders, MakesOneLevelAndTellsFoldersFromFiles) {
+    const std::wstring made = scratch / L"made";
+    EXPECT_TRUE(platform.MakeDirectory(made));
+    EXPECT_FALSE(platform.MakeDirectory(made));
+    EXPECT_FALSE(platform.MakeDirectory(L""));
+    EXPECT_FALSE(platform.MakeDirectory(scratch / L"missing\\child"));
+
+    WriteBytes(scratch / L"file.txt", "x");
+    EXPECT_TRUE(platform.IsDirectory(made));
+    EXPECT_FALSE(platform.IsDirectory(scratch / L"file.txt"));
+    EXPECT_FALSE(platform.IsDirectory(scratch / L"missing"));
+}
+
+TEST_F(WinPlatformFolders, FullPathIsRelativeToTheCurrentDirectory) {
+    ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
+    EXPECT_EQ(platform.FullPath(L"list.txt"), scratch / L"list.txt");
+    EXPECT_EQ(platform.FullPath(L"sub\\..\\list.txt"), scratch / L"list.txt");
+}
+
+TEST_F(WinPlatformFolders, FindsOnlyVisibleEntriesOfTheAskedKind) {
+    WriteBytes(scratch / L"log.tmp", "x");
+    WriteBytes(scratch / L"hidden.tmp", "x");
+    WriteBytes(scratch / L"system.tmp", "x");
+    ASSERT_TRUE(SetFileAttributesW((scratch / L"hidden.tmp").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(SetFileAttributesW((scratch / L"system.tmp").c_str(), FILE_ATTRIBUTE_SYSTEM));
+    fs::create_directory(scratch / L"dir.tmp");
+
+    EXPECT_EQ(platform.FindFirstName(scratch / L"log.tmp", false), L"log.tmp");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"missing.tmp", true), L"");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"dir.tmp", false), L"");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"dir.tmp", true), L"dir.tmp");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"hidden.tmp", true), L"");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"system.tmp", true), L"");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"*.tmp", false), L"log.tmp");
+    EXPECT_EQ(platform.FindFirstName(scratch.Path() + L"\\", true), L"");
+}
+
+TEST_F(WinPlatformFolders, ComparesWithOrdinalUppercaseMapping) {
+    EXPECT_TRUE(platform.SameTextIgnoringCase(L"ABC", L"abc"));
+    EXPECT_FALSE(platform.SameTextIgnoringCase(L"abc", L"abcd"));
+    EXPECT_TRUE(platform.SameTextIgnoringCase(L"C:\\Donn\u00E9es", L"c:\\DONN\u00C9ES"));
+    EXPECT_TRUE(platform.SameTextIgnoringCase(L"gr\u00FC\u00DFe", L"GR\u00DC\u00DFE"));
+    // Character by character: no linguistic "ß" = "SS".
+    EXPECT_FALSE(platform.SameTextIgnoringCase(L"Gr\u00FC\u00DFe", L"GR\u00DCSSE"));
+}
+
+// ---- Files ----
+
+using WinPlatformFiles = WinPlatformTest;
+
+TEST_F(WinPlatformFiles, CopiesOverAnExistingFile) {
+    const std::wstring from = scratch / L"from.bkl";
+    const std::wstring to = scratch / L"to.bkl";
+    const std::string content("log\0data\r\n\xFF", 11);
+    WriteBytes(from, content);
+    WriteBytes(to, "an older and longer destination");
+    EXPECT_TRUE(platform.CopyFileOver(from, to));
+    EXPECT_EQ(ReadBytes(to), content);
+
+    EXPECT_FALSE(platform.CopyFileOver(scratch / L"missing.bkl", scratch / L"copy.bkl"));
+    EXPECT_FALSE(Exists(scratch / L"copy.bkl"));
+}
+
+TEST_F(WinPlatformFiles, DoesNotCopyASourceOpenedWithoutSharing) {
+    const std::wstring from = scratch / L"from.bkl";
+    WriteBytes(from, "log");
+    const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(platform.CopyFileOver(from, scratch / L"to.bkl"));
+}
+
+TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
+    const std::wstring plain = scratch / L"plain.txt";
+    WriteBytes(plain, "x");
+    EXPECT_TRUE(platform.RemoveFile(plain));
+    EXPECT_FALSE(Exists(plain));
+    EXPECT_TRUE(platform.RemoveFile(plain));
+    EXPECT_TRUE(platform.RemoveFile(scratch / L"missing\\plain.txt"));
+
+    const std::wstring readOnly = scratch / L"readonly.txt";
+    WriteBytes(readOnly, "x");
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(platform.RemoveFile(readOnly));
+    EXPECT_TRUE(Exists(readOnly));
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the scratch folder can go
+}
+
+TEST_F(WinPlatformFiles, WritesOemLinesEndingInCrLf) {
+    const std::wstring bat = scratch / L"list.bat";
+    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"@echo off", L"", L"dir /b"}),
+              TextFileWrite::Written);
+    EXPECT_EQ(ReadBytes(bat), "@echo off\r\n\r\ndir /b\r\n");
+
+    // Rewriting a longer file leaves none of it behind.
+    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"caf\u00E9"}), TextFileWrite::Written);
+    EXPECT_EQ(ReadBytes(bat), "caf" + Encoded(CP_OEMCP, L"\u00E9") + "\r\n");
+    if (GetOEMCP() == 437 || GetOEMCP() == 850) {
+        EXPECT_EQ(ReadBytes(bat), "caf\x82\r\n");  // not the ANSI 0xE9
+    }
+
+    EXPECT_EQ(platform.WriteOemTextFile(scratch / L"missing\\list.bat", {L"x"}),
+              TextFileWrite::Failed);
+}
+
+TEST_F(WinPlatformFiles, WritesNothingTheOemCodePageCannotHold) {
+    const UINT oem = GetOEMCP();
+    if (oem == 932 || oem == 936 || oem == 949 || oem == 950) {
+        GTEST_SKIP() << "OEM code page " << oem << " holds U+4E00";
+    }
+    const std::wstring bat = scratch / L"list.bat";
+    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"ok", L"\u4E00"}), TextFileWrite::NotRepresentable);
+    EXPECT_FALSE(Exists(bat));
+    // A best-fit "a" for "ā" would name another folder than the one meant.
+    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"\u0101"}), TextFileWrite::NotRepresentable);
+}
+
+TEST_F(WinPlatformFiles, ReadsUtf16LittleEndianWithOrWithoutBom) {
+    WriteBytes(scratch / L"bom.txt", std::string("\xFF\xFE" "a\0\xE9\0\r\0\n\0", 10));
+    WriteBytes(scratch / L"plain.txt", std::string("a\0\xE9\0", 4));
+    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"bom.txt"), L"a\u00E9\r\n");
+    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"plain.txt"), L"a\u00E9");
+    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"missing.txt"), std::nullopt);
+}
+
+// ---- Processes ----
+
+using WinPlatformProcesses = WinPlatformTest;
+
+TEST_F(WinPlatformProcesses, WaitsForTheExitCode) {
+    const ProcessOutcome outcome =
+        platform.RunProcess(L"cmd /c exit 3", WindowShow::MinimizedInactive);
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.exitCode, 3u);
+}
+
+TEST_F(WinPlatformProcesses, ReportsWhyAMissingProgramDidNotStart) {
+    const ProcessOutcome outcome =
+        platform.RunProcess(L"no_such_program_xyz", WindowShow::MinimizedInactive);
+    EXPECT_FALSE(outcome.started);
+    EXPECT_EQ(outcome.startError, 2u);  // ERROR_FILE_NOT_FOUND
+}
+
+// The program starts its listing batch file this way: bare name, current directory.
+TEST_F(WinPlatformProcesses, RunsABatchFileByItsBareName) {
+    ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
+    WriteBytes(scratch / L"t.bat", "@echo off\r\necho done> marker.txt\r\n");
+    const ProcessOutcome outcome = platform.RunProcess(L"t.bat", WindowShow::MinimizedActive);
+    ASSERT_TRUE(outcome.started) << "system error " << outcome.startError;
+    EXPECT_EQ(ReadBytes(scratch / L"marker.txt"), "done\r\n");
+}
+
+}  // namespace
+}  // namespace quarn

@@ -1,0 +1,234 @@
+"""Runs QuarnLogBackup.exe under Wine the way a person meets it.
+
+Each message box is found on the display by its title with xdotool, its text is
+read from Wine's +msgbox debug channel, and it is dismissed with Return. The
+Wine session (display and prefix) is started by session.sh before the tests.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import threading
+import time
+import unittest
+from dataclasses import dataclass, field
+from pathlib import Path
+
+BUILD_DIR = Path(os.environ["QUARN_BUILD_DIR"])
+EXE = Path(os.environ["QUARN_EXE"])
+RAR = Path(os.environ["QUARN_RAR"])
+HERE = Path(__file__).resolve().parent
+PREFIX = BUILD_DIR / "wineprefix"
+DRIVE_C = PREFIX / "drive_c"
+TITLES = ("Quarn Logs Backup", "QuarnBackupLogs Error")
+MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
+
+
+def wine_env(locale="en_US.UTF-8", extra=None):
+    env = dict(os.environ)
+    env.update(
+        WINEPREFIX=str(PREFIX),
+        WINEDEBUG="-all",
+        WINEDLLOVERRIDES="mscoree,mshtml=",
+        WINEARCH="win32",
+        LANG=locale,
+        LC_ALL=locale,
+        DISPLAY=":" + (BUILD_DIR / "wine-display").read_text().strip(),
+    )
+    env.pop("WINEPATH", None)
+    env.update(extra or {})
+    return env
+
+
+def unix_path(windows_path):
+    """C:\\a\\b -> the prefix's drive_c/a/b; other drives through dosdevices."""
+    drive, rest = windows_path[0].lower(), windows_path[2:].strip("\\")
+    root = PREFIX / "dosdevices" / f"{drive}:"
+    return root.resolve() / Path(*rest.split("\\")) if rest else root.resolve()
+
+
+def decode_debugstr(literal):
+    """Undoes Wine's debugstr_w escaping: \\n, \\r, \\t, \\", \\\\ and \\XXXX."""
+    out, i = [], 0
+    while i < len(literal):
+        c = literal[i]
+        if c != "\\":
+            out.append(c)
+            i += 1
+            continue
+        nxt = literal[i + 1]
+        if nxt in 'nrt"\\':
+            out.append({"n": "\n", "r": "\r", "t": "\t"}.get(nxt, nxt))
+            i += 2
+        else:
+            out.append(chr(int(literal[i + 1 : i + 5], 16)))
+            i += 5
+    return "".join(out)
+
+
+@dataclass
+class Box:
+    title: str
+    text: str
+    complete: bool = True  # Wine's debug channel cuts texts of about 290 characters
+
+
+@dataclass
+class Run:
+    exit_code: int
+    boxes: list = field(default_factory=list)
+    log: str = ""
+
+    @property
+    def texts(self):
+        return [box.text for box in self.boxes]
+
+
+def xdotool(env, *args):
+    result = subprocess.run(["xdotool", *args], env=env, capture_output=True, text=True)
+    return result.stdout.strip()
+
+
+class ProgramFolder:
+    """A fresh folder with a copy of the program, like a user's install."""
+
+    def __init__(self, name, windows_root="C:\\e2e"):
+        self.windows = f"{windows_root}\\{name}"
+        self.path = unix_path(self.windows)
+        shutil.rmtree(self.path, ignore_errors=True)
+        self.path.mkdir(parents=True)
+        shutil.copy2(EXE, self.path / "QuarnLogBackup.exe")
+
+    @property
+    def ini(self):
+        return self.path / "QuarnBackup.ini"
+
+    def write_ini(self, backup_dir=None, zip_file=None, show_msg=None):
+        lines = []
+        for section, key, value in (("BackupDirectory", "BackupDir", backup_dir),
+                                    ("ZipFiles", "ZipFile", zip_file),
+                                    ("ShowMessages", "ShowMsg", show_msg)):
+            if value is not None:
+                lines += [f"[{section}]", f"{key}={value}"]
+        self.ini.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp1252"))
+
+    def files(self):
+        return sorted(p.name for p in self.path.iterdir())
+
+
+def set_mail_client(data_dir="C:\\maildata\\", recv=1, sent=1):
+    """Replaces the mail client's registry values. A value of None is left out;
+    an int is a REG_DWORD, a str a REG_SZ, bytes a raw (type, data) pair."""
+    lines = ["Windows Registry Editor Version 5.00", "",
+             r"[-HKEY_CURRENT_USER\Software\RimArts]", "", f"[{MAIL_KEY}]"]
+    for name, value in (("DataDir", data_dir), ("RecvBackLog", recv), ("SentBackLog", sent)):
+        if value is None:
+            continue
+        if isinstance(value, int):
+            lines.append(f'"{name}"=dword:{value:08x}')
+        elif isinstance(value, tuple):
+            kind, data = value
+            lines.append(f'"{name}"=hex({kind}):' + ",".join(f"{b:02x}" for b in data))
+        else:
+            escaped = value.replace("\\", "\\\\").replace('"', '\\"')
+            lines.append(f'"{name}"="{escaped}"')
+    reg_file = DRIVE_C / "e2e-mailclient.reg"
+    reg_file.parent.mkdir(parents=True, exist_ok=True)
+    reg_file.write_bytes(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+    subprocess.run(["wine", "reg", "import", "C:\\e2e-mailclient.reg"], env=wine_env(),
+                   check=True, capture_output=True)
+
+
+def put_archiver_on_path(folder="C:\\e2e-tools"):
+    """The stand-in rar.exe, found through PATH like the real archiver."""
+    target = unix_path(folder)
+    target.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(RAR, target / "rar.exe")
+    return folder
+
+
+def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
+                extra_env=None, timeout=120, screenshot=None):
+    """Runs the program of a ProgramFolder and answers every box with Return."""
+    env = wine_env(locale, extra_env)
+    env["WINEDEBUG"] = "-all,+msgbox"
+    if archiver_path:
+        env["WINEPATH"] = archiver_path
+    process = subprocess.Popen(["wine", str(folder.path / "QuarnLogBackup.exe")],
+                               cwd=unix_path(cwd), env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE)
+    stderr = []
+    reader = threading.Thread(target=lambda: stderr.extend(
+        line.decode("utf-8", "replace") for line in process.stderr))
+    reader.start()
+
+    titles, answered = [], set()
+    deadline = time.monotonic() + timeout
+    pattern = "^(" + "|".join(re.escape(t) for t in TITLES) + ")$"
+    while process.poll() is None:
+        if time.monotonic() > deadline:
+            process.kill()
+            raise AssertionError(f"QuarnLogBackup.exe still running after {timeout} s; "
+                                 f"boxes so far: {titles}")
+        visible = xdotool(env, "search", "--onlyvisible", "--name", pattern).split()
+        answered &= set(visible)  # a closed box's window id may come back for the next box
+        for window in visible:
+            if window in answered:
+                continue
+            time.sleep(0.2)  # let the box finish drawing, as a person would
+            if screenshot and not answered:
+                subprocess.run(["import", "-window", "root", str(screenshot)], env=env)
+            titles.append(xdotool(env, "getwindowname", window))
+            xdotool(env, "key", "--window", window, "Return")
+            answered.add(window)
+        time.sleep(0.1)
+    reader.join()
+    process.stderr.close()
+
+    log = "".join(stderr)
+    found = re.findall(r'MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"(\.\.\.)?', log)
+    if len(found) != len(titles):
+        raise AssertionError(f"{len(found)} box texts but {len(titles)} boxes: {found} {titles}")
+    boxes = [Box(title, decode_debugstr(text), not cut) for title, (text, cut) in zip(titles, found)]
+    return Run(process.returncode, boxes, log)
+
+
+def make_files(root, files):
+    """files: {relative unix path: bytes or str}."""
+    for relative, content in files.items():
+        path = Path(root) / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode() if isinstance(content, str) else content)
+
+
+def bsdtar_list(archive):
+    result = subprocess.run(["bsdtar", "-tf", str(archive)], capture_output=True, check=True,
+                            env=dict(os.environ, LC_ALL="C.UTF-8"))
+    return sorted(result.stdout.decode("utf-8").splitlines())
+
+
+def bsdtar_read(archive, name):
+    return subprocess.run(["bsdtar", "-xOf", str(archive), name], capture_output=True, check=True,
+                          env=dict(os.environ, LC_ALL="C.UTF-8")).stdout
+
+
+class WineTestCase(unittest.TestCase):
+    """Each test starts from a known mail client and an archiver on PATH."""
+
+    maxDiff = None
+
+    def setUp(self):
+        put_archiver_on_path()
+        self.data = unix_path("C:\\maildata")
+        shutil.rmtree(self.data, ignore_errors=True)
+        self.data.mkdir(parents=True)
+        shutil.rmtree(unix_path("C:\\Backups"), ignore_errors=True)
+        set_mail_client()
+
+    def assertNoBoxes(self, run):
+        self.assertEqual(run.boxes, [])
+
+
+def main():
+    unittest.main(verbosity=2)
