@@ -119,7 +119,7 @@ class ProgramFolder:
 
 def set_mail_client(data_dir="C:\\maildata\\", recv=1, sent=1):
     """Replaces the mail client's registry values. A value of None is left out;
-    an int is a REG_DWORD, a str a REG_SZ, bytes a raw (type, data) pair."""
+    an int is a REG_DWORD, a str a REG_SZ, a (hex type, bytes) tuple raw data."""
     lines = ["Windows Registry Editor Version 5.00", "",
              r"[-HKEY_CURRENT_USER\Software\RimArts]", "", f"[{MAIL_KEY}]"]
     for name, value in (("DataDir", data_dir), ("RecvBackLog", recv), ("SentBackLog", sent)):

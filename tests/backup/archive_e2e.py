@@ -1,0 +1,97 @@
+"""The archive step and the clean-up, end to end with the stand-in archiver under Wine."""
+
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
+from quarn_wine import (ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
+                        make_files, run_program, unix_path)
+
+ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
+LOGS = {"acct.one/in.bkl": "incoming one\r\n" * 50, "acct.one/out.bks": "sent one",
+        "Inbox.two/sub/in.bkl": "incoming two", "top.bks": b"\x00\xffbinary"}
+ARCHIVED = {"acctonein.bkl": LOGS["acct.one/in.bkl"].encode(), "acctoneout.bks": b"sent one",
+            "subin.bkl": b"incoming two", "maildatatop.bks": b"\x00\xffbinary"}
+
+
+class ArchiveAndCleanUp(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        make_files(self.data, LOGS)
+        self.folder = ProgramFolder("archive")
+        make_files(self.folder.path, {"notes.tmp": "the user's own"})
+
+    def assertArchived(self, expected, archive=ARCHIVE):
+        self.assertEqual(bsdtar_list(archive), sorted(expected))
+        for name, content in expected.items():
+            self.assertEqual(bsdtar_read(archive, name), content, name)
+
+    def test_a_complete_run_archives_every_log_and_leaves_only_what_was_there(self):
+        log = self.folder.path / "rar-calls.txt"
+        run = run_program(self.folder, extra_env={"RAR_STANDIN_LOG": "C:\\e2e\\archive\\rar-calls.txt"})
+        self.assertEqual(run.exit_code, 0)
+        self.assertNoBoxes(run)
+        self.assertArchived(ARCHIVED)
+        command, cwd = log.read_text(encoding="utf-8").rstrip("\n").split("\t")
+        self.assertEqual(command, 'rar a -ep -df -m5  -inul "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" '
+                                  "*.bkl *.bks")
+        self.assertEqual(cwd.rstrip("\\"), "C:\\e2e\\archive")
+        log.unlink()
+        self.assertEqual(self.folder.files(), ["QuarnBackup.ini", "QuarnLogBackup.exe", "notes.tmp"])
+        for original in LOGS:
+            self.assertTrue((self.data / original).exists(), original)
+
+    def test_a_second_run_replaces_the_entries_of_the_same_name(self):
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        make_files(self.data, {"acct.one/in.bkl": "grown since"})
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+
+    def test_a_backup_dir_ending_in_a_separator_doubles_it_before_the_archive_name(self):
+        self.folder.write_ini(backup_dir="C:\\Backups\\QuarnMail\\", show_msg="0")
+        run = run_program(self.folder, extra_env={"RAR_STANDIN_LOG": "C:\\e2e\\rar-calls.txt"})
+        self.assertEqual(run.exit_code, 0)
+        self.assertIn('"C:\\Backups\\QuarnMail\\\\QuarnLogsZip.rar"',
+                      unix_path("C:\\e2e\\rar-calls.txt").read_text(encoding="utf-8"))
+        unix_path("C:\\e2e\\rar-calls.txt").unlink()
+        self.assertArchived(ARCHIVED)
+
+    def test_a_missing_archiver_says_how_to_fix_it_and_still_cleans_up(self):
+        run = run_program(self.folder, archiver_path=None)
+        self.assertEqual(run.exit_code, 8)
+        self.assertEqual(len(run.boxes), 1)
+        self.assertEqual(run.boxes[0].title, "QuarnBackupLogs Error")
+        self.assertIn("rar.exe was not found", run.boxes[0].text)
+        self.assertIn("PATH", run.boxes[0].text)
+        # The staged copies wait for the next run; the run's own files are gone.
+        self.assertEqual(self.folder.files(),
+                         sorted(["QuarnBackup.ini", "QuarnLogBackup.exe", "notes.tmp", *ARCHIVED]))
+
+    def test_a_failing_archiver_is_reported_and_the_next_run_archives_the_copies(self):
+        self.folder.write_ini(show_msg="1")
+        run = run_program(self.folder, extra_env={"RAR_STANDIN_EXIT": "5"})
+        self.assertEqual(run.exit_code, 9)
+        self.assertEqual(run.boxes[-1].title, "QuarnBackupLogs Error")
+        self.assertIn("exit code 5 (write error)", run.boxes[-1].text)
+        self.assertIn("C:\\Backups\\QuarnMail\\QuarnLogsZip.rar", run.boxes[-1].text)
+        self.assertNotIn("Quarn Log files Backed Up", run.texts)
+        self.assertEqual(set(ARCHIVED) & set(self.folder.files()), set(ARCHIVED))
+        self.assertFalse(ARCHIVE.exists())
+
+        run = run_program(self.folder)
+        self.assertEqual(run.exit_code, 0)
+        self.assertEqual(run.texts[-1], "Quarn Log files Backed Up")
+        self.assertArchived(ARCHIVED)
+
+    def test_logs_below_the_program_folder_are_neither_archived_nor_deleted(self):
+        make_files(self.folder.path, {"portable/data/acct/in.bkl": "someone else's",
+                                      "portable/data/acct/out.bks": "keep me"})
+        run = run_program(self.folder)
+        self.assertEqual(run.exit_code, 0)
+        self.assertArchived(ARCHIVED)
+        self.assertEqual((self.folder.path / "portable/data/acct/in.bkl").read_text(), "someone else's")
+        self.assertEqual((self.folder.path / "portable/data/acct/out.bks").read_text(), "keep me")
+
+
+if __name__ == "__main__":
+    main()
