@@ -67,11 +67,10 @@ protected:
     ScratchFolder scratch;
 };
 
-// ---- Registry and environment ----
-
 constexpr wchar_t kTestRoot[] = L"Software\\QuarnLogBackupTests";
 constexpr wchar_t kTestKey[] = L"Software\\QuarnLogBackupTests\\Settings";
 const std::wstring kDataDir = L"C:\\Mail Data";
+const DWORD kDataDirBytes = static_cast<DWORD>((kDataDir.size() + 1) * sizeof(wchar_t));
 
 class WinPlatformRegistry : public ::testing::Test {
 protected:
@@ -80,27 +79,30 @@ protected:
         ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_SET_VALUE,
                                   nullptr, &created, nullptr),
                   ERROR_SUCCESS);
-        const UniqueRegistryKey key(created);
-        RegSetValueExW(key.Get(), L"DataDir", 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(kDataDir.c_str()),
-                       static_cast<DWORD>((kDataDir.size() + 1) * sizeof(wchar_t)));
+        const UniqueRegistryKey written(created);
+        RegSetValueExW(written.Get(), L"DataDir", 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(kDataDir.c_str()), kDataDirBytes);
         const DWORD count = 42;
-        RegSetValueExW(key.Get(), L"Count", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
-                       sizeof count);
+        RegSetValueExW(written.Get(), L"Count", 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&count), sizeof count);
+        key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
+        ASSERT_NE(key, nullptr);
     }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot); }
+    void TearDown() override {
+        key.reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, kTestRoot);
+    }
 
     WinPlatform platform;
-};
-
-TEST_F(WinPlatformRegistry, ProbesThenReadsAString) {
-    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
-    ASSERT_NE(key, nullptr);
+    std::unique_ptr<RegistryKey> key;
     std::uint32_t type = 0;
     std::uint32_t size = 0;
+};
+
+TEST_F(WinPlatformRegistry, ProbesAStringsSizeThenReadsIt) {
     ASSERT_EQ(key->QueryValue(L"DataDir", type, nullptr, size), ERROR_SUCCESS);
     EXPECT_EQ(type, 1u);  // REG_SZ
-    EXPECT_EQ(size, (kDataDir.size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(size, kDataDirBytes);
 
     std::wstring text(size / sizeof(wchar_t), L'?');
     ASSERT_EQ(key->QueryValue(L"DataDir", type, reinterpret_cast<std::uint8_t*>(text.data()), size),
@@ -109,11 +111,8 @@ TEST_F(WinPlatformRegistry, ProbesThenReadsAString) {
 }
 
 TEST_F(WinPlatformRegistry, ReadsADword) {
-    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
-    ASSERT_NE(key, nullptr);
-    std::uint32_t type = 0;
     std::uint32_t value = 0;
-    std::uint32_t size = sizeof value;
+    size = sizeof value;
     ASSERT_EQ(key->QueryValue(L"Count", type, reinterpret_cast<std::uint8_t*>(&value), size),
               ERROR_SUCCESS);
     EXPECT_EQ(type, 4u);  // REG_DWORD
@@ -124,17 +123,12 @@ TEST_F(WinPlatformRegistry, ReadsADword) {
 TEST_F(WinPlatformRegistry, ReportsMissingKeysValuesAndShortBuffers) {
     EXPECT_EQ(platform.OpenCurrentUserKey(std::wstring(kTestRoot) + L"\\NoSuchKey", KEY_READ),
               nullptr);
-
-    const auto key = platform.OpenCurrentUserKey(kTestKey, KEY_READ);
-    ASSERT_NE(key, nullptr);
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
     EXPECT_EQ(key->QueryValue(L"NoSuchValue", type, nullptr, size), 2);  // ERROR_FILE_NOT_FOUND
 
     std::uint8_t tooSmall[4] = {};
     size = sizeof tooSmall;
     EXPECT_EQ(key->QueryValue(L"DataDir", type, tooSmall, size), 234);  // ERROR_MORE_DATA
-    EXPECT_EQ(size, (kDataDir.size() + 1) * sizeof(wchar_t));  // what it would have needed
+    EXPECT_EQ(size, kDataDirBytes);  // what it would have needed
 }
 
 TEST(WinPlatformEnvironment, ExpandsKnownVariablesOnly) {
@@ -142,7 +136,8 @@ TEST(WinPlatformEnvironment, ExpandsKnownVariablesOnly) {
     wchar_t temp[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
     ASSERT_GT(length, 0u);
-    EXPECT_EQ(platform.ExpandEnvironment(L"%TEMP%\\Quarn"), std::wstring(temp, length) + L"\\Quarn");
+    EXPECT_EQ(platform.ExpandEnvironment(L"%TEMP%\\Quarn"),
+              std::wstring(temp, length) + L"\\Quarn");
     EXPECT_EQ(platform.ExpandEnvironment(L"%NO_SUCH_VAR_X%\\y"), L"%NO_SUCH_VAR_X%\\y");
 
     // Longer than MAX_PATH: the first buffer is too small.
@@ -151,8 +146,6 @@ TEST(WinPlatformEnvironment, ExpandsKnownVariablesOnly) {
     EXPECT_EQ(platform.ExpandEnvironment(L"%QUARN_LONG_TEST%!"), longValue + L"!");
     SetEnvironmentVariableW(L"QUARN_LONG_TEST", nullptr);
 }
-
-// ---- Profile (INI) files ----
 
 using WinPlatformProfile = WinPlatformTest;
 
@@ -181,7 +174,7 @@ TEST_F(WinPlatformProfile, WritesAnsiWithSectionsInOrderOfFirstWrite) {
     ASSERT_TRUE(platform.WriteProfileText(L"Zeta", L"Other", L"2", ini));
 
     const std::string bytes = ReadBytes(ini);
-    EXPECT_EQ(bytes.find('\0'), std::string::npos) << "UTF-16, not ANSI";
+    EXPECT_EQ(bytes.find('\0'), std::string::npos) << "written as UTF-16";
     EXPECT_NE(bytes.substr(0, 2), "\xFF\xFE");
     const std::size_t zeta = bytes.find("[Zeta]");
     ASSERT_NE(zeta, std::string::npos);
@@ -192,8 +185,6 @@ TEST_F(WinPlatformProfile, WritesAnsiWithSectionsInOrderOfFirstWrite) {
     EXPECT_EQ(platform.ReadProfileText(L"Zeta", L"Name", 255, ini), greeting);
     EXPECT_EQ(platform.ReadProfileText(L"Zeta", L"Other", 255, ini), L"2");
 }
-
-// ---- Folders and names ----
 
 using WinPlatformFolders = WinPlatformTest;
 
@@ -257,6 +248,7 @@ TEST_F(WinPlatformFolders, FindsOnlyVisibleEntriesOfTheAskedKind) {
     EXPECT_EQ(platform.FindFirstName(scratch / L"hidden.tmp", true), L"");
     EXPECT_EQ(platform.FindFirstName(scratch / L"system.tmp", true), L"");
     EXPECT_EQ(platform.FindFirstName(scratch / L"*.tmp", false), L"log.tmp");
+    EXPECT_EQ(platform.FindFirstName(scratch / L"*e*.tmp", true), L"");  // hidden and system only
     EXPECT_EQ(platform.FindFirstName(scratch.Path() + L"\\", true), L"");
 }
 
@@ -269,11 +261,9 @@ TEST_F(WinPlatformFolders, ComparesWithOrdinalUppercaseMapping) {
     EXPECT_FALSE(platform.SameTextIgnoringCase(L"Gr\u00FC\u00DFe", L"GR\u00DCSSE"));
 }
 
-// ---- Files ----
-
 using WinPlatformFiles = WinPlatformTest;
 
-TEST_F(WinPlatformFiles, CopiesOverAnExistingFile) {
+TEST_F(WinPlatformFiles, CopiesOverAnExistingFileButNotFromAHeldOne) {
     const std::wstring from = scratch / L"from.bkl";
     const std::wstring to = scratch / L"to.bkl";
     const std::string content("log\0data\r\n\xFF", 11);
@@ -282,17 +272,13 @@ TEST_F(WinPlatformFiles, CopiesOverAnExistingFile) {
     EXPECT_TRUE(platform.CopyFileOver(from, to));
     EXPECT_EQ(ReadBytes(to), content);
 
-    EXPECT_FALSE(platform.CopyFileOver(scratch / L"missing.bkl", scratch / L"copy.bkl"));
-    EXPECT_FALSE(Exists(scratch / L"copy.bkl"));
-}
-
-TEST_F(WinPlatformFiles, DoesNotCopyASourceOpenedWithoutSharing) {
-    const std::wstring from = scratch / L"from.bkl";
-    WriteBytes(from, "log");
+    const std::wstring copy = scratch / L"copy.bkl";
+    EXPECT_FALSE(platform.CopyFileOver(scratch / L"missing.bkl", copy));
     const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
-    EXPECT_FALSE(platform.CopyFileOver(from, scratch / L"to.bkl"));
+    EXPECT_FALSE(platform.CopyFileOver(from, copy));
+    EXPECT_FALSE(Exists(copy));
 }
 
 TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
@@ -347,8 +333,6 @@ TEST_F(WinPlatformFiles, ReadsUtf16LittleEndianWithOrWithoutBom) {
     EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"plain.txt"), L"a\u00E9");
     EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"missing.txt"), std::nullopt);
 }
-
-// ---- Processes ----
 
 using WinPlatformProcesses = WinPlatformTest;
 
