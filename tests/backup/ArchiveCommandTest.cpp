@@ -4,6 +4,7 @@
 
 #include "backup/LogCollection.h"
 #include "fakes/RunFixture.h"
+#include "fakes/StopOf.h"
 
 namespace quarn::testing {
 namespace {
@@ -20,13 +21,9 @@ TEST(ArchiveCommandTest, SettingsThatWouldBreakTheQuotingAreRefused) {
     for (const auto& [dir, zip, named] :
          {std::tuple{L"D:\\A\"rch", L"logs.rar", L"BackupDir"}, std::tuple{L"D:\\Arch", L"\"x", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"", L"ZipFile"}}) {
-        try {
-            CheckArchiveSettings(dir, zip);
-            ADD_FAILURE() << named;
-        } catch (const RunStopped& stopped) {
-            EXPECT_EQ(stopped.Code(), ExitCode::SettingInvalid);
-            EXPECT_NE(stopped.Message().find(named), std::wstring::npos);
-        }
+        const Stop stop = StopOf([&] { CheckArchiveSettings(dir, zip); });
+        EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << named;
+        EXPECT_NE(stop.message.find(named), std::wstring::npos);
     }
 }
 

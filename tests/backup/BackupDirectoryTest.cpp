@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/RunFixture.h"
+#include "fakes/StopOf.h"
 
 namespace quarn::testing {
 namespace {
@@ -11,13 +12,9 @@ class BackupDirectoryTest : public RunFixture {
 protected:
     BackupDirectoryTest() { form.bIsSilent = false; }
     ExitCode Prepare(const std::wstring& dir) {
-        try {
-            PrepareBackupDirectory(platform, dir);
-        } catch (const RunStopped& stopped) {
-            message = stopped.Message();
-            return stopped.Code();
-        }
-        return ExitCode::Done;
+        const Stop stop = StopOf([&] { PrepareBackupDirectory(platform, dir); });
+        message = stop.message;
+        return stop.code;
     }
     std::wstring message;
 };

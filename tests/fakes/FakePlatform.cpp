@@ -2,24 +2,15 @@
 
 #include <algorithm>
 
+#include "backup/PathText.h"
+
 namespace quarn::testing {
 namespace {
 
 constexpr long kErrorFileNotFound = 2;
 constexpr long kErrorMoreData = 234;
 
-std::vector<std::wstring> Components(const std::wstring& path) {
-    std::vector<std::wstring> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = path.find(L'\\', start);
-        parts.push_back(path.substr(start, end - start));
-        if (end == std::wstring::npos) return parts;
-        start = end + 1;
-    }
-}
-
-std::wstring LastComponent(const std::wstring& path) { return Components(path).back(); }
+std::wstring LastComponent(const std::wstring& path) { return SplitAtBackslash(path).back(); }
 
 std::wstring Parent(const std::wstring& path) {
     const std::size_t separator = path.rfind(L'\\');
@@ -93,7 +84,7 @@ std::wstring FakePlatform::Resolve(const std::wstring& path) const {
     const bool isShare = absolute.rfind(L"\\\\", 0) == 0;
 
     std::vector<std::wstring> kept;
-    const std::vector<std::wstring> parts = Components(absolute);
+    const std::vector<std::wstring> parts = SplitAtBackslash(absolute);
     const std::size_t first = isShare ? 2 : 0;
     for (std::size_t i = first; i < parts.size(); ++i) {
         if (parts[i].empty() || parts[i] == L".") continue;

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/FakePlatform.h"
-#include "run/RunStopped.h"
+#include "fakes/StopOf.h"
 
 namespace quarn::testing {
 namespace {
@@ -17,13 +17,9 @@ protected:
         platform.SetRegistryDword(L"SentBackLog", 1);
     }
     ExitCode StopCode() {
-        try {
-            ReadMailClientDataDir(platform);
-        } catch (const RunStopped& stopped) {
-            message = stopped.Message();
-            return stopped.Code();
-        }
-        return ExitCode::Done;
+        const Stop stop = StopOf([&] { ReadMailClientDataDir(platform); });
+        message = stop.message;
+        return stop.code;
     }
     FakePlatform platform;
     std::wstring message;

@@ -9,7 +9,7 @@ import os
 import re
 import shutil
 import subprocess
-import threading
+import tempfile
 import time
 import unittest
 from dataclasses import dataclass, field
@@ -155,14 +155,11 @@ def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e
     env["WINEDEBUG"] = "-all,+msgbox"
     if archiver_path:
         env["WINEPATH"] = archiver_path
+    # A file, not a pipe: a process the run leaves behind must not hold up the test.
+    stderr = tempfile.TemporaryFile()
     process = subprocess.Popen(["wine", str(folder.path / "QuarnLogBackup.exe")],
                                cwd=unix_path(cwd), env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.PIPE)
-    stderr = []
-    reader = threading.Thread(target=lambda: stderr.extend(
-        line.decode("utf-8", "replace") for line in process.stderr))
-    reader.start()
-
+                               stderr=stderr)
     titles, answered = [], set()
     deadline = time.monotonic() + timeout
     pattern = "^(" + "|".join(re.escape(t) for t in TITLES) + ")$"
@@ -183,10 +180,9 @@ def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e
             xdotool(env, "key", "--window", window, "Return")
             answered.add(window)
         time.sleep(0.1)
-    reader.join()
-    process.stderr.close()
-
-    log = "".join(stderr)
+    stderr.seek(0)
+    log = stderr.read().decode("utf-8", "replace")
+    stderr.close()
     found = re.findall(r'MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"(\.\.\.)?', log)
     if len(found) != len(titles):
         raise AssertionError(f"{len(found)} box texts but {len(titles)} boxes: {found} {titles}")
