@@ -42,7 +42,7 @@ ExitCode frmQuarnLogBackup::Form_Load() {
         return stopped.Code();
     } catch (const std::exception&) {
         platform_.ShowMessageBox(L"The backup stopped because of an unexpected error "
-                                 L"(the system may be out of memory). No log file was lost.",
+                                 L"(the system may be out of memory). The mail data folder was not changed.",
                                  kErrorTitle);
         return ExitCode::UnexpectedError;
     }
