@@ -41,8 +41,9 @@ ExitCode frmQuarnLogBackup::Form_Load() {
         platform_.ShowMessageBox(stopped.Message(), kErrorTitle);
         return stopped.Code();
     } catch (const std::exception&) {
-        platform_.ShowMessageBox(L"The backup stopped because of an unexpected error "
-                                 L"(the system may be out of memory). The mail data folder was not changed.",
+        platform_.ShowMessageBox(L"The backup stopped because of an unexpected error (the "
+                                 L"system may be out of memory). The mail data folder was "
+                                 L"not changed.",
                                  kErrorTitle);
         return ExitCode::UnexpectedError;
     }
