@@ -28,9 +28,9 @@ class BackupDirectory(WineTestCase):
         make_files(self.data, {"acct/in.bkl": "one"})
         self.folder = ProgramFolder("backup-dir")
 
-    def run_with(self, backup_dir):
+    def run_with(self, backup_dir, screenshot=None):
         self.folder.write_ini(backup_dir=backup_dir, zip_file="logs.rar", show_msg="1")
-        return run_program(self.folder)
+        return run_program(self.folder, screenshot=screenshot)
 
     def test_two_new_levels_show_eight_boxes_in_order(self):
         for existing in (None, "C:\\Backups"):
@@ -38,8 +38,11 @@ class BackupDirectory(WineTestCase):
                 shutil.rmtree(unix_path("C:\\Backups"), ignore_errors=True)
                 if existing:
                     unix_path(existing).mkdir()
-                run = self.run_with("C:\\Backups\\QuarnMail")
+                shot = BUILD_DIR / "backupdir-last-box.png"  # the last box, as a person sees it
+                shot.unlink(missing_ok=True)
+                run = self.run_with("C:\\Backups\\QuarnMail", screenshot=shot)
                 self.assertEqual(run.exit_code, 0)
+                self.assertTrue(shot.is_file())
                 self.assertEqual([b.title for b in run.boxes], [TITLE] * 8)
                 self.assertEqual(run.texts, [
                     "Backup Directory is : C:\\Backups\\QuarnMail",

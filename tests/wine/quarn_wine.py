@@ -26,17 +26,12 @@ MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
 
 
 def wine_env(locale="en_US.UTF-8", extra=None):
-    env = dict(os.environ)
-    env.update(
-        WINEPREFIX=str(PREFIX),
-        WINEDEBUG="-all",
-        WINEDLLOVERRIDES="mscoree,mshtml=",
-        WINEARCH="win32",
-        LANG=locale,
-        LC_ALL=locale,
-        DISPLAY=":" + (BUILD_DIR / "wine-display").read_text().strip(),
-    )
-    env.pop("WINEPATH", None)
+    """The environment of wine-env.sh, which every Wine call of the project uses."""
+    base = dict(os.environ, QUARN_LOCALE=locale)
+    base.pop("WINEPATH", None)
+    dump = subprocess.run(["bash", "-c", f'source "{HERE / "wine-env.sh"}" && env -0'], env=base,
+                          capture_output=True, check=True).stdout.decode()
+    env = dict(item.split("=", 1) for item in dump.split("\0") if "=" in item)
     env.update(extra or {})
     return env
 
@@ -70,15 +65,13 @@ def decode_debugstr(literal):
 @dataclass
 class Box:
     title: str
-    text: str
-    complete: bool = True  # Wine's debug channel cuts texts of about 290 characters
+    text: str  # Wine's debug channel cuts texts of about 290 characters
 
 
 @dataclass
 class Run:
     exit_code: int
     boxes: list = field(default_factory=list)
-    log: str = ""
 
     @property
     def texts(self):
@@ -183,11 +176,10 @@ def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e
     stderr.seek(0)
     log = stderr.read().decode("utf-8", "replace")
     stderr.close()
-    found = re.findall(r'MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"(\.\.\.)?', log)
+    found = re.findall(r'MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', log)
     if len(found) != len(titles):
         raise AssertionError(f"{len(found)} box texts but {len(titles)} boxes: {found} {titles}")
-    boxes = [Box(title, decode_debugstr(text), not cut) for title, (text, cut) in zip(titles, found)]
-    return Run(process.returncode, boxes, log)
+    return Run(process.returncode, [Box(title, decode_debugstr(text)) for title, text in zip(titles, found)])
 
 
 def make_files(root, files):
