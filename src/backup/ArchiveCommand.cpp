@@ -1,6 +1,11 @@
 #include "backup/ArchiveCommand.h"
 
-#include "run/RunStopped.h"
+#include <algorithm>
+#include <string_view>
+
+#include "backup/LogCollection.h"
+#include "common/Duration.h"
+#include "common/RunStopped.h"
 
 namespace quarn {
 namespace {
@@ -15,16 +20,30 @@ void StopForSetting(const std::wstring& key, const std::wstring& value, const st
                          L" Correct it and run the backup again. Nothing was backed up.");
 }
 
+std::size_t CopiesIn(Platform& platform, const std::wstring& stagingFolder) {
+    const std::vector<std::wstring> names = platform.FileNamesIn(stagingFolder);
+    return static_cast<std::size_t>(std::count_if(names.begin(), names.end(), IsLogFileName));
+}
+
+std::wstring CopiesWait(const std::wstring& stagingFolder) {
+    return L"The copies of the log files stay in " + stagingFolder + L"; the next run tries again.";
+}
+
 }  // namespace
 
 void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zipFile) {
     if (backupDir.find(L'"') != std::wstring::npos) {
         StopForSetting(L"BackupDir", backupDir, L"contains a double quote, which no folder name can hold.");
     }
-    if (zipFile.find(L'"') != std::wstring::npos) {
-        StopForSetting(L"ZipFile", zipFile, L"contains a double quote, which no file name can hold.");
-    }
     if (zipFile.empty()) StopForSetting(L"ZipFile", zipFile, L"is empty: it must name the archive file.");
+    const bool unfit = std::any_of(zipFile.begin(), zipFile.end(), [](wchar_t c) {
+        return c < 0x20 || std::wstring_view(L"\"*?<>|:").find(c) != std::wstring_view::npos;
+    });
+    if (unfit) {
+        StopForSetting(L"ZipFile", zipFile,
+                       L"contains a character that no file name can hold (\" * ? < > | : or a "
+                       L"control character).");
+    }
 }
 
 std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile) {
@@ -55,9 +74,16 @@ std::wstring DescribeArchiverExit(std::uint32_t exitCode) {
     }
 }
 
-void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile) {
-    const ProcessOutcome outcome =
-        platform.RunProcess(BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive);
+void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
+                 const std::wstring& stagingFolder, std::uint32_t timeoutMs,
+                 std::size_t& archived) {
+    const std::size_t copies = CopiesIn(platform, stagingFolder);
+    const ProcessOutcome outcome = platform.RunProcess(
+        BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive, stagingFolder,
+        timeoutMs);
+    const std::size_t left = CopiesIn(platform, stagingFolder);
+    archived = copies > left ? copies - left : 0;
+
     if (!outcome.started) {
         const std::wstring reason = outcome.startError == kErrorFileNotFound
                                         ? L"was not found"
@@ -69,13 +95,27 @@ void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::w
                              L"this program or in a folder on PATH. The log files were not "
                              L"backed up.");
     }
-    if (outcome.exitCode == kArchiverSuccess || outcome.exitCode == kArchiverNoFilesToAdd) return;
-    throw RunStopped(ExitCode::ArchiverFailed,
-                     L"The RAR archiver failed with exit code " + std::to_wstring(outcome.exitCode) +
-                         L" (" + DescribeArchiverExit(outcome.exitCode) + L") while writing " +
-                         ArchivePath(backupDir, zipFile) +
-                         L". The copies of the log files stay in the program's folder and are "
-                         L"archived by the next run.");
+    if (outcome.timedOut) {
+        throw RunStopped(ExitCode::WaitTimedOut,
+                         L"The RAR archiver did not end within " + DurationText(timeoutMs) +
+                             L" and was stopped while writing " + ArchivePath(backupDir, zipFile) +
+                             L". " + CopiesWait(stagingFolder));
+    }
+    if (outcome.exitCode != kArchiverSuccess && outcome.exitCode != kArchiverNoFilesToAdd) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The RAR archiver failed with exit code " +
+                             std::to_wstring(outcome.exitCode) + L" (" +
+                             DescribeArchiverExit(outcome.exitCode) + L") while writing " +
+                             ArchivePath(backupDir, zipFile) + L". " + CopiesWait(stagingFolder));
+    }
+    // Success is what the archiver did, not what it said: it takes each copy away
+    // once the copy is in the archive.
+    if (left > 0) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The RAR archiver reported success, but " + std::to_wstring(left) +
+                             L" of the copies of the log files were not archived into " +
+                             ArchivePath(backupDir, zipFile) + L". " + CopiesWait(stagingFolder));
+    }
 }
 
 }  // namespace quarn

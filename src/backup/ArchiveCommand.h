@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -7,19 +8,23 @@
 
 namespace quarn {
 
-// Stops the run when the settings cannot be put between the quotes of the archive path.
+// Stops the run when the settings cannot form the archive path: a ZipFile that
+// is empty or holds a character no file name can hold, or a quote in either.
 void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zipFile);
 
 std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile);
 
-// Adds the staged copies of the working folder, and only those, to the archive:
-// no -r, since subfolders of the program's folder may hold logs that are not ours.
+// Adds the staged copies of the folder it runs in, and only those, to the archive.
 std::wstring BuildArchiveCommand(const std::wstring& backupDir, const std::wstring& zipFile);
 
 // The archiver's documented meaning of an exit code.
 std::wstring DescribeArchiverExit(std::uint32_t exitCode);
 
-// Runs the archiver and waits for it; stops the run unless it succeeded.
-void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile);
+// Runs the archiver in the staging folder and waits at most timeoutMs for it.
+// Sets archived to the number of copies it took away, then stops the run unless
+// it succeeded and took every copy.
+void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
+                 const std::wstring& stagingFolder, std::uint32_t timeoutMs,
+                 std::size_t& archived);
 
 }  // namespace quarn

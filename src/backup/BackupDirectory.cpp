@@ -2,9 +2,8 @@
 
 #include <vector>
 
-#include "backup/PathText.h"
-#include "run/RunStopped.h"
-#include "run/ShowMessage.h"
+#include "common/PathText.h"
+#include "common/RunStopped.h"
 
 namespace quarn {
 namespace {
@@ -42,26 +41,28 @@ bool PathExists(Platform& platform, const std::wstring& path, bool isDirectory) 
     return !platform.FindFirstName(path, isDirectory).empty();
 }
 
-void CreateDirectoryChain(Platform& platform, const std::wstring& path) {
+void CreateDirectoryChain(Platform& platform, const std::wstring& path,
+                          const ProgressReport& report) {
     const PathRoot start = RootOf(path);
     if (start.root.empty() || !platform.ChangeDirectory(start.root)) {
         throw RunStopped(ExitCode::BackupDirUnusable,
                          SettingMessage(path, L"cannot be created: its drive or network share " +
                                                   start.root + L" cannot be reached."));
     }
-    ShowMessage(L"Drive is : " + platform.CurrentDirectory());
+    report(L"Drive is : " + platform.CurrentDirectory());
 
     const std::vector<std::wstring> components = SplitAtBackslash(path);
     for (std::size_t i = start.firstLevel; i < components.size(); ++i) {
         // An existing level fails to be made and is simply entered.
         platform.MakeDirectory(components[i]);
-        ShowMessage(L"made dir : " + components[i]);
+        report(L"made dir : " + components[i]);
         platform.ChangeDirectory(components[i]);
-        ShowMessage(platform.CurrentDirectory());
+        report(platform.CurrentDirectory());
     }
 }
 
-void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir) {
+void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir,
+                            const ProgressReport& report) {
     if (RootOf(backupDir).root.empty()) {
         throw RunStopped(ExitCode::SettingInvalid,
                          SettingMessage(backupDir, L"is not a full path: it must start with a "
@@ -70,7 +71,7 @@ void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir) {
     }
     if (PathExists(platform, backupDir, true)) return;
 
-    CreateDirectoryChain(platform, backupDir);
+    CreateDirectoryChain(platform, backupDir, report);
     if (!platform.IsDirectory(backupDir)) {
         throw RunStopped(ExitCode::BackupDirUnusable,
                          SettingMessage(backupDir, L"could not be created."));

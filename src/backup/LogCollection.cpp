@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
-#include "backup/PathText.h"
-#include "run/RunStopped.h"
+#include "backup/StagingNames.h"
+#include "common/Duration.h"
+#include "common/PathText.h"
+#include "common/RunStopped.h"
+#include "common/TextEncoding.h"
 
 namespace quarn {
 namespace {
@@ -13,16 +16,35 @@ std::wstring WithoutDots(std::wstring name) {
     return name;
 }
 
-std::wstring WithCounter(const std::wstring& name, int counter) {
-    const std::size_t dot = name.rfind(L'.');
-    const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
-    return name.substr(0, stemEnd) + L"~" + std::to_wstring(counter) + name.substr(stemEnd);
-}
-
 [[noreturn]] void StopListing(ExitCode code, const std::wstring& problem) {
     throw RunStopped(code, L"The log files could not be listed: " + problem +
                                L" Nothing was backed up.");
 }
+
+// The listing's own files in the working folder. Left-overs of an earlier run are
+// removed first, so that an old marker cannot end the wait for a new list; ours
+// are removed at the end whatever happens in between. Nothing else is touched.
+class ListingFiles {
+public:
+    explicit ListingFiles(Platform& platform) : platform_(platform) {
+        for (const wchar_t* stale : {kMarkerFile, kListFile}) {
+            if (!platform_.RemoveFile(stale)) {
+                throw RunStopped(ExitCode::WorkingFolderUnusable,
+                                 L"The file " + std::wstring(stale) + L" left by an earlier run "
+                                 L"cannot be removed from the program's folder " +
+                                     platform_.CurrentDirectory() + L". Nothing was backed up.");
+            }
+        }
+    }
+    ~ListingFiles() {
+        for (const wchar_t* own : {kListFile, kMarkerFile, kBatchFile}) platform_.RemoveFile(own);
+    }
+    ListingFiles(const ListingFiles&) = delete;
+    ListingFiles& operator=(const ListingFiles&) = delete;
+
+private:
+    Platform& platform_;
+};
 
 void WriteBatchFile(Platform& platform, const std::wstring& dataDir) {
     const std::wstring workingFolder = platform.CurrentDirectory();
@@ -42,6 +64,13 @@ void WriteBatchFile(Platform& platform, const std::wstring& dataDir) {
     }
 }
 
+std::wstring NamesFileNote(bool existed) {
+    return std::wstring(kNamesFile) +
+           (existed ? L" was damaged and was made anew from this run's list (the damaged file "
+                      L"is kept as " + std::wstring(kNamesFile) + L".damaged)"
+                    : L" was missing and was made anew from this run's list");
+}
+
 }  // namespace
 
 std::wstring QuotedForBatch(const std::wstring& path) {
@@ -56,8 +85,8 @@ std::wstring QuotedForBatch(const std::wstring& path) {
 std::vector<std::wstring> ListingBatchLines(const std::wstring& dataDir,
                                             const std::wstring& workingFolder) {
     return {
-        L"pushd " + QuotedForBatch(dataDir) + L" && cmd /d /u /c dir /s /b *.bkl *.bks > " +
-            QuotedForBatch(workingFolder + L"\\" + kListFile) + L" & popd",
+        L"pushd " + QuotedForBatch(dataDir) + L" && cmd /d /u /c dir /s /b /a-d *.bkl *.bks > " +
+            QuotedForBatch(JoinPath(workingFolder, kListFile)) + L" & popd",
         L"echo done > done.tmp",
     };
 }
@@ -72,57 +101,98 @@ std::optional<std::wstring> FlattenedName(const std::wstring& fullPath) {
     return WithoutDots(components[components.size() - 2]) + components.back();
 }
 
-std::wstring StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
-    for (const auto& [claimedSource, claimedName] : claimed_) {
-        if (platform_.SameTextIgnoringCase(claimedSource, source)) return claimedName;
-    }
-    std::wstring name = flattenedName;
-    for (int counter = 2; Taken(name); ++counter) name = WithCounter(flattenedName, counter);
-    claimed_.emplace_back(source, name);
-    return name;
-}
-
-bool StagingNames::Taken(const std::wstring& name) const {
-    for (const auto& claim : claimed_) {
-        if (platform_.SameTextIgnoringCase(claim.second, name)) return true;
-    }
-    return false;
-}
-
-CopyResult CopyLogFile(Platform& platform, const std::wstring& fullPath, StagingNames& names) {
-    const std::optional<std::wstring> flattened = FlattenedName(fullPath);
-    if (!flattened || !IsLogFileName(fullPath)) return CopyResult::NotALogFile;
-    const std::wstring destination =
-        platform.CurrentDirectory() + L"\\" + names.Claim(fullPath, *flattened);
-    return platform.CopyFileOver(fullPath, destination) ? CopyResult::Staged : CopyResult::Failed;
-}
-
-std::vector<std::wstring> CollectLogFiles(Platform& platform, const std::wstring& dataDir) {
+std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& dataDir,
+                                       std::uint32_t timeoutMs) {
+    const ListingFiles listingFiles(platform);
     WriteBatchFile(platform, dataDir);
 
-    const ProcessOutcome batch = platform.RunProcess(kBatchFile, WindowShow::MinimizedActive);
+    const ProcessOutcome batch = platform.RunProcess(kBatchFile, WindowShow::MinimizedActive,
+                                                     platform.CurrentDirectory(), timeoutMs);
     if (!batch.started) {
         StopListing(ExitCode::ListingFailed,
                     std::wstring(kBatchFile) + L" could not be started (system error " +
                         std::to_wstring(batch.startError) + L").");
+    }
+    if (batch.timedOut) {
+        throw RunStopped(ExitCode::WaitTimedOut,
+                         L"The listing of the log files in " + dataDir + L" did not end within " +
+                             DurationText(timeoutMs) + L" and was stopped. Nothing was backed up.");
     }
     if (platform.FindFirstName(kMarkerFile, false) != kMarkerFile) {
         StopListing(ExitCode::ListingFailed,
                     std::wstring(kBatchFile) + L" ended without finishing its list of " +
                         dataDir + L".");
     }
-    const std::optional<std::wstring> list = platform.ReadUtf16TextFile(kListFile);
+    const std::optional<std::string> list = platform.ReadFileBytes(kListFile);
     if (!list) {
         StopListing(ExitCode::ListingFailed,
                     L"the mail data folder " + dataDir + L" could not be searched.");
     }
 
-    StagingNames names(platform);
-    std::vector<std::wstring> notStaged;
-    for (const std::wstring& line : SplitLines(*list)) {
-        if (CopyLogFile(platform, line, names) == CopyResult::Failed) notStaged.push_back(line);
+    std::vector<std::wstring> logs;
+    for (std::wstring& line : SplitLines(FromUtf16Le(*list))) {
+        if (IsLogFileName(line) && FlattenedName(line)) logs.push_back(std::move(line));
     }
-    return notStaged;
+    return logs;
+}
+
+std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workingFolder) {
+    const std::wstring stagingFolder = JoinPath(workingFolder, kStagingFolder);
+    if (!platform.IsDirectory(stagingFolder)) platform.MakeDirectory(stagingFolder);
+    if (!platform.IsDirectory(stagingFolder) ||
+        !platform.RemoveFile(JoinPath(stagingFolder, kCopyInProgress))) {
+        throw RunStopped(ExitCode::WorkingFolderUnusable,
+                         L"The folder " + stagingFolder + L" for the copies of the log files "
+                         L"cannot be created or used. Nothing was backed up.");
+    }
+    return stagingFolder;
+}
+
+std::uint32_t CopyLogFile(Platform& platform, const std::wstring& fullPath,
+                          const std::wstring& stagingFolder, const std::wstring& stagedName) {
+    const std::wstring inProgress = JoinPath(stagingFolder, kCopyInProgress);
+    if (const std::uint32_t error = platform.CopyAsPlainFile(fullPath, inProgress)) return error;
+    return platform.MoveFileOver(inProgress, JoinPath(stagingFolder, stagedName));
+}
+
+StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>& logs,
+                            const std::wstring& workingFolder, const std::wstring& stagingFolder) {
+    StagingResult result;
+    const std::wstring namesFile = JoinPath(workingFolder, kNamesFile);
+    StagingNames names(platform);
+    const std::optional<std::string> saved = platform.ReadFileBytes(namesFile);
+    if (!saved && platform.FileSize(namesFile)) {
+        throw RunStopped(ExitCode::WorkingFolderUnusable,
+                         L"The list of archive names " + namesFile +
+                             L" cannot be read. Nothing was backed up.");
+    }
+    if (!saved || !names.Load(*saved)) {
+        if (saved) platform.MoveFileOver(namesFile, namesFile + L".damaged");
+        result.namesNote = NamesFileNote(saved.has_value());
+    }
+
+    // Every name is settled and kept before the first copy: the archive must never
+    // receive an entry under a name that the next run might give to another log.
+    std::vector<std::wstring> stagedNames;
+    stagedNames.reserve(logs.size());
+    for (const std::wstring& log : logs) stagedNames.push_back(names.Claim(log, *FlattenedName(log)));
+    if (names.Changed() || !result.namesNote.empty()) {
+        const std::wstring newFile = namesFile + L".new";
+        if (!platform.WriteFileBytes(newFile, names.Saved()) ||
+            platform.MoveFileOver(newFile, namesFile) != 0) {
+            platform.RemoveFile(newFile);
+            throw RunStopped(ExitCode::WorkingFolderUnusable,
+                             L"The list of archive names " + namesFile +
+                                 L" cannot be written. Nothing was backed up.");
+        }
+    }
+
+    for (std::size_t i = 0; i < logs.size(); ++i) {
+        if (const std::uint32_t error = CopyLogFile(platform, logs[i], stagingFolder, stagedNames[i])) {
+            result.notCopied.push_back({logs[i], platform.ErrorText(error)});
+        }
+    }
+    return result;
 }
 
 }  // namespace quarn

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,15 +12,22 @@ namespace quarn {
 inline constexpr wchar_t kBatchFile[] = L"QuarnBackup.bat";
 inline constexpr wchar_t kListFile[] = L"filelist.tmp";
 inline constexpr wchar_t kMarkerFile[] = L"done.tmp";
+// The archiver works in a folder of the program's own, so that it never sees (and
+// never deletes) a file that is not one of our copies.
+inline constexpr wchar_t kStagingFolder[] = L"QuarnStaging";
+// A copy is made under this name and then renamed to its staged name, so that a run
+// ended midway never leaves half a log under a log's name.
+inline constexpr wchar_t kCopyInProgress[] = L"copying.tmp";
 
 // Puts a path in quotes for a batch file line, with "%" doubled: the interpreter
 // expands "%" even inside quotes, and acts on nothing else there.
 std::wstring QuotedForBatch(const std::wstring& path);
 
-// The two lines of QuarnBackup.bat: list every log file below the data directory
-// into filelist.tmp in the working folder, then write the marker. The listing runs
-// in the data directory, so the data directory never reaches an inner command line,
-// and "cmd /u" writes the list as UTF-16 on every system.
+// The two lines of QuarnBackup.bat: list every log file below the data directory,
+// hidden and system files included, into filelist.tmp in the working folder, then
+// write the marker. The listing runs in the data directory, so the data directory
+// never reaches an inner command line, and "cmd /u" writes the list as UTF-16 on
+// every system.
 std::vector<std::wstring> ListingBatchLines(const std::wstring& dataDir,
                                             const std::wstring& workingFolder);
 
@@ -31,28 +39,34 @@ bool IsLogFileName(const std::wstring& path);
 // ("D:\Mail\acct.one\in.bkl" gives "acctonein.bkl"); none for a path without "\".
 std::optional<std::wstring> FlattenedName(const std::wstring& fullPath);
 
-// Hands out the staged names of one run. Two different files with the same
-// flattened name both keep their data: the later one gets "~2" (then "~3", ...)
-// before its extension.
-class StagingNames {
-public:
-    explicit StagingNames(Platform& platform) : platform_(platform) {}
-    std::wstring Claim(const std::wstring& source, const std::wstring& flattenedName);
+// Lists the log files below dataDir through the batch file, waiting at most
+// timeoutMs for it, from and into the working folder. Stops the run when the
+// listing fails.
+std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& dataDir,
+                                       std::uint32_t timeoutMs);
 
-private:
-    bool Taken(const std::wstring& name) const;
+// Creates the staging folder below the working folder when it is missing and
+// removes a half-made copy that a run ended midway left there. Returns its path.
+std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workingFolder);
 
-    Platform& platform_;
-    std::vector<std::pair<std::wstring, std::wstring>> claimed_;  // source, name
+// Copies one log into the staging folder under its staged name, as a plain file.
+// Returns 0 or the system's error code.
+std::uint32_t CopyLogFile(Platform& platform, const std::wstring& fullPath,
+                          const std::wstring& stagingFolder, const std::wstring& stagedName);
+
+struct NotCopied {
+    std::wstring path;
+    std::wstring reason;  // the system's words
 };
 
-enum class CopyResult { Staged, NotALogFile, Failed };
+struct StagingResult {
+    std::vector<NotCopied> notCopied;
+    std::wstring namesNote;  // set when the names file had to be made anew
+};
 
-// Copies one listed log file into the working folder under its staged name.
-CopyResult CopyLogFile(Platform& platform, const std::wstring& fullPath, StagingNames& names);
-
-// Lists the log files below dataDir through the batch file and stages a copy of
-// each. Returns the files that could not be copied.
-std::vector<std::wstring> CollectLogFiles(Platform& platform, const std::wstring& dataDir);
+// Gives every listed log its lasting staged name (kept in the names file in the
+// working folder) and copies it into the staging folder.
+StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>& logs,
+                            const std::wstring& workingFolder, const std::wstring& stagingFolder);
 
 }  // namespace quarn

@@ -19,6 +19,34 @@ public:
                             std::uint8_t* data, std::uint32_t& sizeInBytes) = 0;
 };
 
+// A held run lock; the destructor releases it, and so does the system when the
+// process dies.
+class RunLock {
+public:
+    virtual ~RunLock() = default;
+};
+
+struct LockAttempt {
+    enum class State { Held, HeldElsewhere, Failed } state = State::Failed;
+    std::uint32_t error = 0;  // system error code when Failed
+    std::unique_ptr<RunLock> lock;
+};
+
+// Which file or folder a path reaches, whatever links, junctions or drive letters
+// lead there.
+struct FileIdentity {
+    std::uint32_t volumeSerial = 0;
+    std::uint64_t fileIndex = 0;
+    bool operator==(const FileIdentity& other) const {
+        return volumeSerial == other.volumeSerial && fileIndex == other.fileIndex;
+    }
+    bool operator!=(const FileIdentity& other) const { return !(*this == other); }
+};
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+
 enum class WindowShow {
     MinimizedActive,    // the listing batch file: its console may take the focus
     MinimizedInactive,  // the archiver: it must not take the focus from the user
@@ -27,6 +55,7 @@ enum class WindowShow {
 struct ProcessOutcome {
     bool started = false;
     std::uint32_t startError = 0;  // system error code when not started
+    bool timedOut = false;         // ended by us, with everything it started
     std::uint32_t exitCode = 0;
 };
 
@@ -42,6 +71,7 @@ public:
     virtual std::unique_ptr<RegistryKey> OpenCurrentUserKey(const std::wstring& subKey,
                                                             std::uint32_t access) = 0;
     virtual std::wstring ExpandEnvironment(const std::wstring& text) = 0;
+    virtual std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) = 0;
 
     // Profile (INI) files. Reads at most bufferChars - 1 characters.
     virtual std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -56,24 +86,51 @@ public:
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     virtual bool IsDirectory(const std::wstring& path) = 0;
     virtual std::wstring FullPath(const std::wstring& path) = 0;
+    // The path with every link resolved; empty when the system cannot tell.
+    virtual std::wstring FinalPath(const std::wstring& path) = 0;
+    virtual std::optional<FileIdentity> IdentityOf(const std::wstring& path) = 0;
     // Name of the first entry matching the pattern: plain files only, or plain files
     // and directories. Hidden and system entries never match. Empty when none does.
     virtual std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) = 0;
-    virtual bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) = 0;
+    // Names of every file in the folder, whatever its attributes.
+    virtual std::vector<std::wstring> FileNamesIn(const std::wstring& folder) = 0;
+    // The form in which the file system compares names: equal folds, same file name.
+    virtual std::wstring FoldCase(const std::wstring& text) = 0;
 
-    // Files.
-    virtual bool CopyFileOver(const std::wstring& from, const std::wstring& to) = 0;
+    // Files. The std::uint32_t results are 0 or the system's error code.
+    // The copy never keeps the read-only, hidden or system attribute.
+    virtual std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
     // True when the file is gone afterwards, also when it never existed.
     virtual bool RemoveFile(const std::wstring& path) = 0;
+    virtual std::optional<std::uint64_t> FileSize(const std::wstring& path) = 0;
+    virtual std::optional<std::string> ReadFileBytes(const std::wstring& path) = 0;
+    // Creates or empties the file and writes it through to the disk.
+    virtual bool WriteFileBytes(const std::wstring& path, const std::string& bytes) = 0;
+    // One write at the end of the file, which other processes may have open too.
+    virtual bool AppendFileBytes(const std::wstring& path, const std::string& bytes) = 0;
     // Lines end in CR LF, in the code page the command interpreter reads.
     virtual TextFileWrite WriteOemTextFile(const std::wstring& path,
                                            const std::vector<std::wstring>& lines) = 0;
-    virtual std::optional<std::wstring> ReadUtf16TextFile(const std::wstring& path) = 0;
+    // The system's own words for an error code, such as "Access is denied."
+    virtual std::wstring ErrorText(std::uint32_t error) = 0;
 
-    // Starts a command line in the current directory, found the way Windows finds
-    // a bare command name, and waits for it to end.
-    virtual ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show) = 0;
+    // Starts a command line in workingFolder, found the way Windows finds a bare
+    // command name, and waits at most timeoutMs for it to end. A process that takes
+    // longer is ended together with every process it started.
+    virtual ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
+                                      const std::wstring& workingFolder,
+                                      std::uint32_t timeoutMs) = 0;
 
+    // A lock shared by every session on the machine.
+    virtual LockAttempt LockRun(const std::wstring& name) = 0;
+
+    virtual LocalTime Now() = 0;
+    virtual std::uint64_t Milliseconds() = 0;  // a steady clock for durations
+
+    // False when the program runs where no one can see a window, such as a task
+    // that runs whether or not its user is logged on.
+    virtual bool SomeoneCanSeeBoxes() = 0;
     // A modal box with one OK button and the information icon.
     virtual void ShowMessageBox(const std::wstring& text, const std::wstring& title) = 0;
 };

@@ -4,6 +4,17 @@
 #include "platform/WinPlatform.h"
 
 namespace quarn {
+namespace {
+
+// Opens a file or folder only to ask which one it is; links are followed.
+UniqueFileHandle OpenForQueries(const std::wstring& path) {
+    return UniqueFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+}
+
+}  // namespace
 
 std::wstring WinPlatform::ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
@@ -53,10 +64,31 @@ std::wstring WinPlatform::FullPath(const std::wstring& path) {
     return full;
 }
 
+std::wstring WinPlatform::FinalPath(const std::wstring& path) {
+    const UniqueFileHandle file = OpenForQueries(path);
+    if (!file) return {};
+    const DWORD needed = GetFinalPathNameByHandleW(file.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
+    if (needed == 0) return {};
+    std::wstring final(needed, L'\0');
+    const DWORD length =
+        GetFinalPathNameByHandleW(file.Get(), final.data(), needed, FILE_NAME_NORMALIZED);
+    final.resize(length < needed ? length : 0);
+    return final;
+}
+
+std::optional<FileIdentity> WinPlatform::IdentityOf(const std::wstring& path) {
+    const UniqueFileHandle file = OpenForQueries(path);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                            information.nFileIndexLow};
+}
+
 std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includeDirectories) {
     if (pattern.empty()) return {};
     WIN32_FIND_DATAW entry{};
-    UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &entry));
+    const UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &entry));
     if (!find) return {};
     DWORD excluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (!includeDirectories) excluded |= FILE_ATTRIBUTE_DIRECTORY;
@@ -66,62 +98,28 @@ std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includ
     return {};
 }
 
-bool WinPlatform::SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+std::vector<std::wstring> WinPlatform::FileNamesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry{};
+    const UniqueFindHandle find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic,
+                                                 &entry, FindExSearchNameMatch, nullptr,
+                                                 FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
+    } while (FindNextFileW(find.Get(), &entry));
+    return names;
 }
 
-bool WinPlatform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
-    return CopyFileW(from.c_str(), to.c_str(), FALSE) != FALSE;
-}
-
-bool WinPlatform::RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(path.c_str())) return true;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-TextFileWrite WinPlatform::WriteOemTextFile(const std::wstring& path,
-                                            const std::vector<std::wstring>& lines) {
-    std::wstring text;
-    for (const std::wstring& line : lines) text += line + L"\r\n";
-
-    std::string bytes;
-    if (!text.empty()) {
-        BOOL usedDefaultChar = FALSE;
-        const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                             &usedDefaultChar);
-        if (size == 0 || usedDefaultChar) return TextFileWrite::NotRepresentable;
-        bytes.resize(size);
-        WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
-                            static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    }
-
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return TextFileWrite::Failed;
-    DWORD written = 0;
-    const BOOL ok = WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                              &written, nullptr);
-    return ok && written == bytes.size() ? TextFileWrite::Written : TextFileWrite::Failed;
-}
-
-std::optional<std::wstring> WinPlatform::ReadUtf16TextFile(const std::wstring& path) {
-    UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) return std::nullopt;
-
-    std::wstring text(static_cast<std::size_t>(size.QuadPart) / sizeof(wchar_t), L'\0');
-    const DWORD wanted = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    DWORD read = 0;
-    if (wanted > 0 && (!ReadFile(file.Get(), text.data(), wanted, &read, nullptr) || read != wanted)) {
-        return std::nullopt;
-    }
-    if (!text.empty() && text.front() == L'\xFEFF') text.erase(0, 1);
-    return text;
+std::wstring WinPlatform::FoldCase(const std::wstring& text) {
+    if (text.empty()) return text;
+    // Upper case of the invariant locale: the simple one-to-one mapping that
+    // file names are compared by.
+    std::wstring folded(text.size(), L'\0');
+    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                                     static_cast<int>(text.size()), folded.data(),
+                                     static_cast<int>(folded.size()), nullptr, nullptr, 0);
+    return length == static_cast<int>(text.size()) ? folded : text;
 }
 
 }  // namespace quarn

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/WinHandles.h"
 
 namespace quarn {
 
@@ -10,6 +11,7 @@ public:
     std::unique_ptr<RegistryKey> OpenCurrentUserKey(const std::wstring& subKey,
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
+    std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
 
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
@@ -22,18 +24,40 @@ public:
     bool MakeDirectory(const std::wstring& path) override;
     bool IsDirectory(const std::wstring& path) override;
     std::wstring FullPath(const std::wstring& path) override;
+    std::wstring FinalPath(const std::wstring& path) override;
+    std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) override;
+    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::wstring FoldCase(const std::wstring& text) override;
 
-    bool CopyFileOver(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
+    std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
+    bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
+    bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
     TextFileWrite WriteOemTextFile(const std::wstring& path,
                                    const std::vector<std::wstring>& lines) override;
-    std::optional<std::wstring> ReadUtf16TextFile(const std::wstring& path) override;
+    std::wstring ErrorText(std::uint32_t error) override;
 
-    ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show) override;
+    ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
+                              const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
 
+    LockAttempt LockRun(const std::wstring& name) override;
+
+    LocalTime Now() override;
+    std::uint64_t Milliseconds() override;
+
+    bool SomeoneCanSeeBoxes() override;
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
+
+private:
+    bool JoinChildJob(HANDLE process);
+
+    // Every child process runs in this job, which ends them all when the program
+    // ends, also when it is ended from outside.
+    UniqueKernelHandle childJob_;
 };
 
 }  // namespace quarn

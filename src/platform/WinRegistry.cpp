@@ -34,18 +34,4 @@ std::unique_ptr<RegistryKey> WinPlatform::OpenCurrentUserKey(const std::wstring&
     return std::make_unique<WinRegistryKey>(key);
 }
 
-std::wstring WinPlatform::ExpandEnvironment(const std::wstring& text) {
-    std::wstring expanded(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                       static_cast<DWORD>(expanded.size()));
-        if (needed == 0) return text;
-        if (needed <= expanded.size()) {
-            expanded.resize(needed - 1);  // the count includes the terminator
-            return expanded;
-        }
-        expanded.assign(needed, L'\0');
-    }
-}
-
 }  // namespace quarn

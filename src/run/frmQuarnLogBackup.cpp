@@ -1,10 +1,12 @@
 #include "run/frmQuarnLogBackup.h"
 
+#include <algorithm>
 #include <cassert>
 #include <exception>
 
 #include "backup/ArchiveCommand.h"
 #include "backup/BackupDirectory.h"
+#include "run/ProgramPlacement.h"
 #include "run/ShowMessage.h"
 #include "settings/IniFile.h"
 #include "settings/MailClientSettings.h"
@@ -14,8 +16,20 @@ namespace {
 
 frmQuarnLogBackup* theForm = nullptr;
 
-std::wstring WithTrailingSeparator(const std::wstring& path) {
-    return !path.empty() && path.back() == L'\\' ? path : path + L'\\';
+const wchar_t kUnexpectedErrorMessage[] =
+    L"The backup stopped because of an unexpected error (the system may be out of memory). "
+    L"The mail data folder was not changed.";
+
+// A lock name may not hold "\", and one folder has many spellings: the name comes
+// from a hash of the folder's full path as the file system folds it.
+std::wstring RunLockName(const std::wstring& foldedFolder) {
+    std::uint64_t hash = 14695981039346656037ULL;  // 64-bit FNV-1a
+    for (wchar_t c : foldedFolder) {
+        hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
+    }
+    std::wstring name = L"Global\\QuarnLogBackup.";
+    for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xF];
+    return name;
 }
 
 }  // namespace
@@ -33,41 +47,51 @@ frmQuarnLogBackup& frmQuarnLogBackup::Instance() {
 }
 
 ExitCode frmQuarnLogBackup::Form_Load() {
+    const std::uint64_t started = platform_.Milliseconds();
+    someoneWatching_ = platform_.SomeoneCanSeeBoxes();
+    summary_ = {};
+    ExitCode code = ExitCode::Done;
+    std::wstring stopText;
     try {
         RunBackup();
-        return ExitCode::Done;
     } catch (const RunStopped& stopped) {
-        // Shown whatever bIsSilent holds: a run that stops short never does so silently.
-        platform_.ShowMessageBox(stopped.Message(), kErrorTitle);
-        return stopped.Code();
+        code = stopped.Code();
+        stopText = stopped.Message();
     } catch (const std::exception&) {
-        platform_.ShowMessageBox(L"The backup stopped because of an unexpected error (the "
-                                 L"system may be out of memory). The mail data folder was "
-                                 L"not changed.",
-                                 kErrorTitle);
-        return ExitCode::UnexpectedError;
+        code = ExitCode::UnexpectedError;
+        stopText = kUnexpectedErrorMessage;
     }
+    // The log line comes first: the box may wait a long time for its answer.
+    WriteRunLog(code, stopText, platform_.Milliseconds() - started);
+    // Shown whatever bIsSilent holds: a run that stops short never does so silently,
+    // unless no one could ever answer the box.
+    if (!stopText.empty() && someoneWatching_) platform_.ShowMessageBox(stopText, kErrorTitle);
+    return code;
 }
 
 void frmQuarnLogBackup::RunBackup() {
     bIsSilent = true;
     EnterProgramFolder();
+    const std::unique_ptr<RunLock> runLock = LockProgramFolder();
+    ReadWaitLimits();
     const std::wstring settingsFile = platform_.CurrentDirectory() + L"\\QuarnBackup.ini";
 
     sDataDir = ReadMailClientDataDir(platform_);
-    RefuseProgramInsideDataDir();
+    RefuseProgramInsideDataDir(platform_, platform_.CurrentDirectory(), sDataDir);
 
     sBackupDir = ReadIniValue(platform_, L"BackupDirectory", L"BackupDir",
                               L"C:\\Backups\\QuarnMail", settingsFile);
+    std::replace(sBackupDir.begin(), sBackupDir.end(), L'/', L'\\');  // Windows takes both
     sZipFile = ReadIniValue(platform_, L"ZipFiles", L"ZipFile", L"QuarnLogsZip.rar", settingsFile);
     const std::wstring showMessages =
         ReadIniValue(platform_, L"ShowMessages", L"ShowMsg", L"0", settingsFile);
-    bIsSilent = showMessages != L"1";
+    bIsSilent = showMessages != L"1" || !someoneWatching_;
+    summary_.archivePath = ArchivePath(sBackupDir, sZipFile);
 
     ShowMessage(L"Backup Directory is : " + sBackupDir);
     CheckArchiveSettings(sBackupDir, sZipFile);
 
-    PrepareBackupDirectory(platform_, sBackupDir);
+    PrepareBackupDirectory(platform_, sBackupDir, ShowMessage);
     EnterProgramFolder();  // creating the backup directory moved the working folder
 
     ListAndZipFiles();
@@ -84,18 +108,44 @@ void frmQuarnLogBackup::EnterProgramFolder() {
     }
 }
 
-// Staged copies would mix with the original logs there, and the archiver deletes
-// what it has archived.
-void frmQuarnLogBackup::RefuseProgramInsideDataDir() {
-    const std::wstring dataDir = WithTrailingSeparator(platform_.FullPath(sDataDir));
-    const std::wstring programFolder =
-        WithTrailingSeparator(platform_.FullPath(platform_.CurrentDirectory()));
-    if (programFolder.size() >= dataDir.size() &&
-        platform_.SameTextIgnoringCase(programFolder.substr(0, dataDir.size()), dataDir)) {
-        throw RunStopped(ExitCode::ProgramInDataDir,
-                         L"QuarnLogBackup must not be kept in the mail data folder " + sDataDir +
-                             L" or below it: move the program to a folder of its own and run "
-                             L"it again. Nothing was backed up.");
+// One run at a time per program folder, across sessions: a scheduled run and a
+// double-click must not share the working folder's files.
+std::unique_ptr<RunLock> frmQuarnLogBackup::LockProgramFolder() {
+    const std::wstring folder = platform_.ProgramFolder();
+    LockAttempt attempt =
+        platform_.LockRun(RunLockName(platform_.FoldCase(platform_.FullPath(folder))));
+    if (attempt.state == LockAttempt::State::HeldElsewhere) {
+        throw RunStopped(ExitCode::AnotherRunInProgress,
+                         L"Another backup run from " + folder +
+                             L" is in progress. This run did nothing.");
+    }
+    if (attempt.state == LockAttempt::State::Failed) {
+        throw RunStopped(ExitCode::UnexpectedError,
+                         L"The backup could not make sure that it runs alone (system error " +
+                             std::to_wstring(attempt.error) + L"). This run did nothing.");
+    }
+    return std::move(attempt.lock);
+}
+
+void frmQuarnLogBackup::ReadWaitLimits() {
+    const std::optional<std::wstring> value = platform_.EnvironmentVariable(kWaitLimitVariable);
+    if (!value || value->empty() || value->size() > 5 ||
+        value->find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return;
+    }
+    const std::uint32_t limitMs = static_cast<std::uint32_t>(std::stoul(*value)) * 1000;
+    if (limitMs == 0) return;
+    waitLimits_.listingMs = std::min(waitLimits_.listingMs, limitMs);
+    waitLimits_.archiverMs = std::min(waitLimits_.archiverMs, limitMs);
+}
+
+void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,
+                                    std::uint64_t elapsedMs) {
+    try {
+        AppendRunLog(platform_, platform_.ProgramFolder(),
+                     RunLogLine(platform_.Now(), code, summary_, elapsedMs, stopText));
+    } catch (const std::exception&) {
+        // The run's outcome stands without its log line.
     }
 }
 

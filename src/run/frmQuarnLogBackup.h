@@ -1,11 +1,23 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include "common/RunStopped.h"
 #include "platform/Platform.h"
-#include "run/RunStopped.h"
+#include "run/RunLog.h"
 
 namespace quarn {
+
+// How long the run waits for its child processes before it ends them.
+struct WaitLimits {
+    std::uint32_t listingMs = 30 * 60 * 1000;
+    std::uint32_t archiverMs = 4 * 60 * 60 * 1000;
+};
+
+// Tests shorten both waits to this many seconds; the README documents it.
+inline constexpr wchar_t kWaitLimitVariable[] = L"QUARN_TEST_WAIT_SECONDS";
 
 // The program's one form: never shown, it holds the run state for the whole run.
 // Exactly one exists at a time; ShowMessage finds it through Instance().
@@ -18,7 +30,8 @@ public:
 
     static frmQuarnLogBackup& Instance();
 
-    // The load handler: performs the whole run and returns its exit code.
+    // The load handler: performs the whole run, records it in the run log and
+    // returns its exit code.
     ExitCode Form_Load();
 
     // Lists, stages and archives the log files; the last stage of the run.
@@ -31,9 +44,14 @@ public:
 private:
     void RunBackup();
     void EnterProgramFolder();
-    void RefuseProgramInsideDataDir();
+    std::unique_ptr<RunLock> LockProgramFolder();
+    void ReadWaitLimits();
+    void WriteRunLog(ExitCode code, const std::wstring& stopText, std::uint64_t elapsedMs);
 
     Platform& platform_;
+    bool someoneWatching_ = true;
+    WaitLimits waitLimits_;
+    RunSummary summary_;
     std::wstring sDataDir;
     std::wstring sBackupDir;
     std::wstring sZipFile;

@@ -1,6 +1,6 @@
 #include "settings/MailClientSettings.h"
 
-#include "run/RunStopped.h"
+#include "common/RunStopped.h"
 #include "settings/Registry.h"
 
 namespace quarn {

@@ -16,13 +16,16 @@ TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasks) {
               L"rar a -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
 }
 
-TEST(ArchiveCommandTest, SettingsThatWouldBreakTheQuotingAreRefused) {
-    EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", L"logs (1).rar"));
+TEST(ArchiveCommandTest, SettingsThatCannotFormAnArchivePathAreRefused) {
+    EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", L"logs (1) \u00E9.rar"));
     for (const auto& [dir, zip, named] :
          {std::tuple{L"D:\\A\"rch", L"logs.rar", L"BackupDir"}, std::tuple{L"D:\\Arch", L"\"x", L"ZipFile"},
-          std::tuple{L"D:\\Arch", L"", L"ZipFile"}}) {
+          std::tuple{L"D:\\Arch", L"", L"ZipFile"}, std::tuple{L"D:\\Arch", L"*.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"log?.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"a<b>.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"a|b.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"D:x.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}}) {
         const Stop stop = StopOf([&] { CheckArchiveSettings(dir, zip); });
-        EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << named;
+        EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << zip;
         EXPECT_NE(stop.message.find(named), std::wstring::npos);
     }
 }
@@ -32,24 +35,43 @@ protected:
     ArchiveStepTest() {
         platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in");
         platform.AddFile(platform.programFolder + L"\\notes.tmp", L"mine");
+        platform.AddFile(platform.programFolder + L"\\in.bkl", L"the user's own log");
         platform.AddFile(platform.programFolder + L"\\done.tmp", L"stale");
         SetSetting(L"ShowMessages", L"ShowMsg", L"1");
     }
     void Archiver(std::uint32_t exitCode) {
         platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"}, exitCode);
     }
+    // An archiver that answers with the given outcome and leaves the copies alone.
+    void ArchiverAnswering(ProcessOutcome outcome) {
+        platform.onProcess = [this, outcome](const std::wstring& commandLine) {
+            if (commandLine == L"QuarnBackup.bat") {
+                return ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"})(commandLine);
+            }
+            return outcome;
+        };
+    }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
+    std::vector<std::wstring> StagedFiles() { return platform.FilesIn(StagingFolder()); }
+    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"QuarnBackup.names",
+                                                         L"in.bkl", L"notes.tmp"};
 };
 
-TEST_F(ArchiveStepTest, SuccessCleansUpOnlyItsOwnFilesAndEndsWithTheFinalMessage) {
+TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse) {
     Archiver(0);
     for (int run = 0; run < 2; ++run) {  // the second run finds nothing: exit code 10
         if (run == 1) platform.onProcess = ListingAndArchiver(platform, {}, 10);
         platform.boxes.clear();
         EXPECT_EQ(form.Form_Load(), ExitCode::Done);
         EXPECT_EQ(BoxTexts().back(), L"Quarn Log files Backed Up");
-        EXPECT_EQ(ProgramFolderFiles(), std::vector<std::wstring>{L"notes.tmp"});
+        EXPECT_EQ(BoxTexts().end()[-2], L"Current Directory : " + StagingFolder());
+        EXPECT_EQ(platform.started.back().workingFolder, StagingFolder());
+        EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
+        EXPECT_EQ(platform.FileContent(platform.programFolder + L"\\in.bkl"), L"the user's own log");
+        EXPECT_TRUE(StagedFiles().empty());
     }
+    EXPECT_EQ(platform.started[0].timeoutMs, 30u * 60 * 1000);      // the listing
+    EXPECT_EQ(platform.started[1].timeoutMs, 4u * 60 * 60 * 1000);  // the archiver
 }
 
 TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
@@ -59,32 +81,51 @@ TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
     EXPECT_EQ(last.title, L"QuarnBackupLogs Error");
     EXPECT_NE(last.text.find(L"exit code 5 (write error)"), std::wstring::npos);
     EXPECT_NE(last.text.find(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar"), std::wstring::npos);
-    EXPECT_EQ(ProgramFolderFiles(), (std::vector<std::wstring>{L"acctin.bkl", L"notes.tmp"}));
+    EXPECT_NE(last.text.find(StagingFolder()), std::wstring::npos);
+    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
     for (const auto& box : platform.boxes) EXPECT_NE(box.text, L"Quarn Log files Backed Up");
 }
 
+TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
+    ArchiverAnswering({true, 0, false, 0});
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+    EXPECT_NE(platform.boxes.back().text.find(L"reported success, but 1 of the copies"),
+              std::wstring::npos);
+    EXPECT_NE(platform.boxes.back().text.find(L"the next run tries again"), std::wstring::npos);
+    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
+    EXPECT_NE(RunLog().find(L"exit 9  archived 0 logs to"), std::wstring::npos);
+}
+
+TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
+    platform.environment[kWaitLimitVariable] = L"90";
+    ArchiverAnswering({true, 0, true, 0});
+    EXPECT_EQ(form.Form_Load(), ExitCode::WaitTimedOut);
+    EXPECT_EQ(platform.started.front().timeoutMs, 90000u);
+    EXPECT_EQ(platform.started.back().timeoutMs, 90000u);
+    EXPECT_NE(platform.boxes.back().text.find(L"did not end within 90 seconds"), std::wstring::npos);
+    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
+}
+
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {
-    platform.onProcess = [this](const std::wstring& commandLine) {
-        if (commandLine != L"QuarnBackup.bat") return ProcessOutcome{false, 2, 0};
-        return ListingAndArchiver(platform, {})(commandLine);
-    };
+    ArchiverAnswering({false, 2, false, 0});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
     EXPECT_NE(platform.boxes.back().text.find(L"rar.exe was not found"), std::wstring::npos);
     EXPECT_NE(platform.boxes.back().text.find(L"PATH"), std::wstring::npos);
-    EXPECT_EQ(ProgramFolderFiles(), std::vector<std::wstring>{L"notes.tmp"});
+    EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
 }
 
-TEST_F(ArchiveStepTest, UncopiedLogsAreNamedAfterTheArchiveInsteadOfTheFinalMessage) {
-    platform.lockedFiles.insert(L"D:\\Becky\\acct\\in.bkl");
+TEST_F(ArchiveStepTest, UncopiedLogsAreNamedWithTheSystemsReason) {
+    platform.copyErrors[L"D:\\Becky\\acct\\in.bkl"] = 32;
     Archiver(10);
     EXPECT_EQ(form.Form_Load(), ExitCode::NotAllStaged);
     EXPECT_TRUE(HasEvent(L"run rar "));
     EXPECT_EQ(platform.boxes.back().title, L"QuarnBackupLogs Error");
-    EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl"), std::wstring::npos);
+    EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl: error 32"), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 10  archived 0 logs (1 could not be copied)"), std::wstring::npos);
 
     Archiver(2);
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
-    EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl"), std::wstring::npos);
+    EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl: error 32"), std::wstring::npos);
 }
 
 TEST_F(ArchiveStepTest, StaleMarkerThatCannotBeRemovedStopsBeforeListing) {

@@ -4,6 +4,7 @@
 
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
+#include "run/ShowMessage.h"
 
 namespace quarn::testing {
 namespace {
@@ -12,7 +13,7 @@ class BackupDirectoryTest : public RunFixture {
 protected:
     BackupDirectoryTest() { form.bIsSilent = false; }
     ExitCode Prepare(const std::wstring& dir) {
-        const Stop stop = StopOf([&] { PrepareBackupDirectory(platform, dir); });
+        const Stop stop = StopOf([&] { PrepareBackupDirectory(platform, dir, ShowMessage); });
         message = stop.message;
         return stop.code;
     }

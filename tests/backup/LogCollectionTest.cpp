@@ -1,4 +1,5 @@
 #include "backup/LogCollection.h"
+#include "backup/StagingNames.h"
 
 #include <gtest/gtest.h>
 
@@ -28,20 +29,50 @@ TEST(ListingBatchTest, PathsAreQuotedWithPercentDoubled) {
     EXPECT_EQ(QuotedForBatch(L"D:\\100% Mail & (old) ^!\\"), L"\"D:\\100%% Mail & (old) ^!\\\"");
     EXPECT_EQ(ListingBatchLines(L"D:\\Mail %TEMP%\\", L"C:\\Tools"),
               (std::vector<std::wstring>{
-                  L"pushd \"D:\\Mail %%TEMP%%\\\" && cmd /d /u /c dir /s /b *.bkl *.bks > "
+                  L"pushd \"D:\\Mail %%TEMP%%\\\" && cmd /d /u /c dir /s /b /a-d *.bkl *.bks > "
                   L"\"C:\\Tools\\filelist.tmp\" & popd",
                   L"echo done > done.tmp"}));
 }
 
-TEST(StagingNamesTest, CollisionsGetACounterAndStayStable) {
+TEST(StagingNamesTest, ALogKeepsItsNameAndNamesOfGoneLogsStayReserved) {
     FakePlatform platform;
     StagingNames names(platform);
+    ASSERT_TRUE(names.Load(""));
     EXPECT_EQ(names.Claim(L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
     EXPECT_EQ(names.Claim(L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
     EXPECT_EQ(names.Claim(L"D:\\M\\AB\\IN.BKL", L"ABIN.BKL"), L"abin~2.bkl");  // same file again
-    EXPECT_EQ(names.Claim(L"D:\\N\\a.b\\in.bkl", L"ABIN.bkl"), L"ABIN~3.bkl");
     EXPECT_EQ(names.Claim(L"D:\\M\\c\\noext", L"cnoext"), L"cnoext");
     EXPECT_EQ(names.Claim(L"D:\\N\\c\\noext", L"cnoext"), L"cnoext~2");
+    EXPECT_TRUE(names.Changed());
+
+    // The next run: the first account is gone and a new one sorts first.
+    StagingNames next(platform);
+    ASSERT_TRUE(next.Load(names.Saved()));
+    EXPECT_FALSE(next.Changed());
+    EXPECT_EQ(next.Claim(L"D:\\M\\a.b.\\in.bkl", L"abin.bkl"), L"abin~3.bkl");
+    EXPECT_EQ(next.Claim(L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
+    EXPECT_EQ(next.Claim(L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
+    EXPECT_EQ(next.Saved(), "\xEF\xBB\xBF"
+                            "abin.bkl\tD:\\M\\a.b\\in.bkl\r\nabin~2.bkl\tD:\\M\\ab\\in.bkl\r\n"
+                            "cnoext\tD:\\M\\c\\noext\r\ncnoext~2\tD:\\N\\c\\noext\r\n"
+                            "abin~3.bkl\tD:\\M\\a.b.\\in.bkl\r\n");
+    EXPECT_TRUE(next.Changed());
+}
+
+TEST(StagingNamesTest, ADamagedNamesFileIsRefusedWhole) {
+    FakePlatform platform;
+    StagingNames names(platform);
+    EXPECT_TRUE(names.Load("x.bkl\tD:\\M\\x.bkl\n\ny.bkl\tD:\\M\\\xC3\xA9\\y.bkl"));  // LF, blank line
+    for (const char* damaged : {"x.bkl D:\\M\\x.bkl\r\n",          // no tab
+                                "\tD:\\M\\x.bkl\r\n",               // no name
+                                "x.bkl\t\r\n",                         // no path
+                                "a\\x.bkl\tD:\\M\\x.bkl\r\n",       // a path as the name
+                                "x.bkl\tD:\\a\r\nX.BKL\tD:\\b\r\n",  // one name twice
+                                "x.bkl\tD:\\a\r\ny.bkl\td:\\A\r\n",  // one log twice
+                                "x.bkl\tD:\\\xC3\r\n"}) {              // not UTF-8
+        EXPECT_FALSE(names.Load(damaged)) << damaged;
+        EXPECT_EQ(names.Claim(L"D:\\M\\x.bkl", L"Mx.bkl"), L"Mx.bkl") << damaged;
+    }
 }
 
 class CollectionTest : public RunFixture {
@@ -56,45 +87,86 @@ protected:
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
     }
-    std::wstring Staged(const std::wstring& name) {
-        return platform.FileContent(platform.programFolder + L"\\" + name);
+    StagingResult Stage() {
+        const std::wstring staging = PrepareStagingFolder(platform, platform.programFolder);
+        return StageLogFiles(platform, ListLogFiles(platform, L"D:\\Becky\\", 1000), platform.programFolder,
+                             staging);
     }
+    std::wstring Staged(const std::wstring& name) { return platform.FileContent(StagingFolder() + L"\\" + name); }
+    std::wstring NamesFile() const { return platform.programFolder + L"\\QuarnBackup.names"; }
 };
 
-TEST_F(CollectionTest, StagesEveryListedLogUnderItsFlattenedName) {
+TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     List({L"D:\\Becky\\acct.one\\in.bkl", L"", L"D:\\Becky\\acct.one\\out.bks", L"no separator",
-          L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
-    EXPECT_TRUE(CollectLogFiles(platform, L"D:\\Becky\\").empty());
-    EXPECT_EQ(Staged(L"acctonein.bkl"), L"in one");
-    EXPECT_EQ(Staged(L"acctoneout.bks"), L"out one");
-    EXPECT_EQ(Staged(L"abx.bkl"), L"from a.b");
+          L"D:\\Becky\\acct.one\\in.bkl_old", L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
+    const StagingResult first = Stage();
+    EXPECT_TRUE(first.notCopied.empty());
+    EXPECT_EQ(first.namesNote, L"QuarnBackup.names was missing and was made anew from this run's list");
+    EXPECT_EQ(platform.FilesIn(StagingFolder()),
+              (std::vector<std::wstring>{L"abx.bkl", L"abx~2.bkl", L"acctonein.bkl", L"acctoneout.bks"}));
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
-    EXPECT_EQ(platform.commandLines.front(), L"QuarnBackup.bat");
-    EXPECT_EQ(platform.FileContent(L"QuarnBackup.bat"),
-              L"pushd \"D:\\Becky\\\" && cmd /d /u /c dir /s /b *.bkl *.bks > "
-              L"\"C:\\Tools\\QuarnLogBackup\\filelist.tmp\" & popd\r\necho done > done.tmp\r\n");
+    EXPECT_EQ(platform.started.front().commandLine, L"QuarnBackup.bat");
+    EXPECT_EQ(platform.started.front().timeoutMs, 1000u);
+    EXPECT_TRUE(HasEvent(L"move C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp -> "));
+    EXPECT_EQ(platform.FilesIn(platform.programFolder), std::vector<std::wstring>{L"QuarnBackup.names"});
+
+    // The account with a.b is gone and a new one sorts first: ab keeps its name,
+    // and the name of a.b's last backup stays its own.
+    platform.AddFile(L"D:\\Becky\\a..b\\x.bkl", L"from a..b");
+    List({L"D:\\Becky\\a..b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
+    EXPECT_TRUE(Stage().namesNote.empty());
+    EXPECT_EQ(Staged(L"abx~3.bkl"), L"from a..b");
+    EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
+    EXPECT_EQ(Staged(L"abx.bkl"), L"from a.b");  // the earlier copy, not overwritten
+
+    // Nothing new: the names file is not rewritten.
+    platform.events.clear();
+    Stage();
+    EXPECT_FALSE(HasEvent(L"move C:\\Tools\\QuarnLogBackup\\QuarnBackup.names.new"));
 }
 
-TEST_F(CollectionTest, DriveRootWorkingFolderDoublesTheSeparator) {
-    platform.currentDirectory = L"C:\\";
-    List({L"D:\\Becky\\acct.one\\in.bkl"});
-    CollectLogFiles(platform, L"D:\\Becky\\");
-    EXPECT_TRUE(HasEvent(L"copy D:\\Becky\\acct.one\\in.bkl -> C:\\\\acctonein.bkl"));
+TEST_F(CollectionTest, ADamagedNamesFileIsKeptAsideAndMadeAnew) {
+    platform.AddFileBytes(NamesFile(), "abx.bkl D:\\Becky\\ab\\x.bkl\r\n");
+    List({L"D:\\Becky\\ab\\x.bkl"});
+    EXPECT_NE(Stage().namesNote.find(L"was damaged"), std::wstring::npos);
+    EXPECT_EQ(platform.FileBytes(NamesFile() + L".damaged"), "abx.bkl D:\\Becky\\ab\\x.bkl\r\n");
+    EXPECT_EQ(platform.FileContent(NamesFile()), L"abx.bkl\tD:\\Becky\\ab\\x.bkl\r\n");
 }
 
-TEST_F(CollectionTest, AFileThatCannotBeCopiedIsReportedAndTheRestGoOn) {
-    platform.lockedFiles.insert(L"D:\\Becky\\acct.one\\in.bkl");
+TEST_F(CollectionTest, NamesThatCannotBeKeptStopBeforeAnyCopy) {
+    platform.unwritableFiles.insert(NamesFile());
+    List({L"D:\\Becky\\ab\\x.bkl"});
+    const Stop stop = StopOf([&] { Stage(); });
+    EXPECT_EQ(stop.code, ExitCode::WorkingFolderUnusable);
+    EXPECT_NE(stop.message.find(NamesFile()), std::wstring::npos);
+    EXPECT_FALSE(HasEvent(L"copy "));
+    EXPECT_FALSE(platform.HasFile(NamesFile() + L".new"));
+}
+
+TEST_F(CollectionTest, AHalfMadeCopyIsDroppedAndWholeCopiesWaitForTheArchiver) {
+    platform.AddFile(StagingFolder() + L"\\copying.tmp", L"half");
+    platform.AddFile(StagingFolder() + L"\\oldx.bkl", L"whole copy of a failed run");
+    List({});
+    Stage();
+    EXPECT_EQ(platform.FilesIn(StagingFolder()), std::vector<std::wstring>{L"oldx.bkl"});
+}
+
+TEST_F(CollectionTest, AFileThatCannotBeCopiedIsReportedWithItsReasonAndTheRestGoOn) {
+    platform.copyErrors[L"D:\\Becky\\acct.one\\in.bkl"] = 32;
     List({L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\gone\\old.bkl",
           L"D:\\Becky\\acct.one\\out.bks"});
-    EXPECT_EQ(CollectLogFiles(platform, L"D:\\Becky\\"),
-              (std::vector<std::wstring>{L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\gone\\old.bkl"}));
+    const StagingResult result = Stage();
+    ASSERT_EQ(result.notCopied.size(), 2u);
+    EXPECT_EQ(result.notCopied[0].path, L"D:\\Becky\\acct.one\\in.bkl");
+    EXPECT_EQ(result.notCopied[0].reason, L"error 32");
+    EXPECT_EQ(result.notCopied[1].reason, L"error 2");
     EXPECT_EQ(Staged(L"acctoneout.bks"), L"out one");
 }
 
 class ListingFailureTest : public CollectionTest {
 protected:
     ExitCode Collect() {
-        const Stop stop = StopOf([&] { CollectLogFiles(platform, L"D:\\Becky\\"); });
+        const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\Becky\\", 1800000); });
         message = stop.message;
         return stop.code;
     }
@@ -102,30 +174,36 @@ protected:
 };
 
 TEST_F(ListingFailureTest, EachWayTheListingCanFailStopsTheRun) {
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{false, 2, 0}; };
+    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{false, 2, false, 0}; };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);
     EXPECT_NE(message.find(L"could not be started"), std::wstring::npos);
 
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, 1}; };
+    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 1}; };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // ended without its marker
     EXPECT_NE(message.find(L"without finishing"), std::wstring::npos);
 
     platform.onProcess = [this](const std::wstring&) {
         platform.AddFile(L"done.tmp", L"done");
-        return ProcessOutcome{true, 0, 0};
+        return ProcessOutcome{true, 0, false, 0};
     };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: pushd failed
     EXPECT_NE(message.find(L"D:\\Becky\\"), std::wstring::npos);
+
+    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, true, 0}; };
+    EXPECT_EQ(Collect(), ExitCode::WaitTimedOut);
+    EXPECT_NE(message.find(L"did not end within 30 minutes"), std::wstring::npos);
+    EXPECT_TRUE(platform.FilesIn(platform.programFolder).empty());  // its files are gone
 }
 
 TEST_F(ListingFailureTest, PathsTheInterpreterCannotReadStopBeforeAnythingRuns) {
     platform.oemIsAscii = true;
+    List({});
     EXPECT_EQ(Collect(), ExitCode::Done);  // an ASCII data folder is still fine
-    platform.commandLines.clear();
-    const Stop stop = StopOf([&] { CollectLogFiles(platform, L"D:\\Bécky\\"); });
+    platform.started.clear();
+    const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\B\u00E9cky\\", 1000); });
     EXPECT_EQ(stop.code, ExitCode::ListingFailed);
-    EXPECT_NE(stop.message.find(L"D:\\Bécky\\"), std::wstring::npos);
-    EXPECT_TRUE(platform.commandLines.empty());
+    EXPECT_NE(stop.message.find(L"D:\\B\u00E9cky\\"), std::wstring::npos);
+    EXPECT_TRUE(platform.started.empty());
 }
 
 TEST_F(ListingFailureTest, UnwritableWorkingFolderStops) {

@@ -4,7 +4,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
+from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
                         make_files, run_program, unix_path)
 
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
@@ -35,9 +35,10 @@ class ArchiveAndCleanUp(WineTestCase):
         command, cwd = log.read_text(encoding="utf-8").rstrip("\n").split("\t")
         self.assertEqual(command, 'rar a -ep -df -m5  -inul "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" '
                                   "*.bkl *.bks")
-        self.assertEqual(cwd.rstrip("\\"), "C:\\e2e\\archive")
+        self.assertEqual(cwd.rstrip("\\"), "C:\\e2e\\archive\\QuarnStaging")
         log.unlink()
-        self.assertEqual(self.folder.files(), ["QuarnBackup.ini", "QuarnLogBackup.exe", "notes.tmp"])
+        self.assertEqual(self.folder.files(), OWN_FILES + ["notes.tmp"])
+        self.assertEqual(self.folder.staged(), {})
         for original in LOGS:
             self.assertTrue((self.data / original).exists(), original)
 
@@ -64,8 +65,8 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertIn("rar.exe was not found", run.boxes[0].text)
         self.assertIn("PATH", run.boxes[0].text)
         # The staged copies wait for the next run; the run's own files are gone.
-        self.assertEqual(self.folder.files(),
-                         sorted(["QuarnBackup.ini", "QuarnLogBackup.exe", "notes.tmp", *ARCHIVED]))
+        self.assertEqual(self.folder.files(), OWN_FILES + ["notes.tmp"])
+        self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
 
     def test_a_failing_archiver_is_reported_and_the_next_run_archives_the_copies(self):
         self.folder.write_ini(show_msg="1")
@@ -75,7 +76,7 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertIn("exit code 5 (write error)", run.boxes[-1].text)
         self.assertIn("C:\\Backups\\QuarnMail\\QuarnLogsZip.rar", run.boxes[-1].text)
         self.assertNotIn("Quarn Log files Backed Up", run.texts)
-        self.assertEqual(set(ARCHIVED) & set(self.folder.files()), set(ARCHIVED))
+        self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
         self.assertFalse(ARCHIVE.exists())
 
         run = run_program(self.folder)

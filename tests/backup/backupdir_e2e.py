@@ -6,7 +6,7 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (BUILD_DIR, PREFIX, ProgramFolder, WineTestCase, bsdtar_list,  # noqa: E402
+from quarn_wine import (BUILD_DIR, OWN_FILES, PREFIX, ProgramFolder, WineTestCase, bsdtar_list,  # noqa: E402
                         main, make_files, run_program, unix_path)
 
 TITLE = "Quarn Logs Backup"
@@ -51,7 +51,7 @@ class BackupDirectory(WineTestCase):
                     "C:\\Backups",
                     "made dir : QuarnMail",
                     "C:\\Backups\\QuarnMail",
-                    "Current Directory : C:\\e2e\\backup-dir",
+                    "Current Directory : C:\\e2e\\backup-dir\\QuarnStaging",
                     "Quarn Log files Backed Up",
                 ])
                 self.assertEqual(bsdtar_list(unix_path("C:\\Backups\\QuarnMail\\logs.rar")),
@@ -62,7 +62,7 @@ class BackupDirectory(WineTestCase):
         run = self.run_with("C:\\Backups\\QuarnMail")
         self.assertEqual(run.exit_code, 0)
         self.assertEqual(run.texts, ["Backup Directory is : C:\\Backups\\QuarnMail",
-                                     "Current Directory : C:\\e2e\\backup-dir",
+                                     "Current Directory : C:\\e2e\\backup-dir\\QuarnStaging",
                                      "Quarn Log files Backed Up"])
 
     def test_a_path_ending_in_a_separator_makes_nothing_for_its_empty_last_level(self):
@@ -79,10 +79,10 @@ class BackupDirectory(WineTestCase):
         self.assertEqual(run.exit_code, 0, run.texts)
         self.assertEqual(run.texts[1:6], ["Drive is : Q:\\", "made dir : Arch", "Q:\\Arch",
                                           "made dir : Mail", "Q:\\Arch\\Mail"])
-        self.assertEqual(run.texts[6], "Current Directory : C:\\e2e\\backup-dir")
+        self.assertEqual(run.texts[6], "Current Directory : C:\\e2e\\backup-dir\\QuarnStaging")
         self.assertEqual(bsdtar_list(BUILD_DIR / "e2e-drive-q" / "Arch" / "Mail" / "logs.rar"),
                          ["acctin.bkl"])
-        self.assertEqual(self.folder.files(), ["QuarnBackup.ini", "QuarnLogBackup.exe"])
+        self.assertEqual(self.folder.files(), OWN_FILES)
         self.assertEqual(sorted(p.name for p in (BUILD_DIR / "e2e-drive-q").iterdir()), ["Arch"])
 
     def test_paths_that_cannot_hold_the_archive_stop_with_an_error(self):
@@ -94,7 +94,8 @@ class BackupDirectory(WineTestCase):
                 self.assertEqual(last.title, "QuarnBackupLogs Error")
                 self.assertIn(backup_dir, last.text)
                 self.assertIn("BackupDir", last.text)
-                self.assertEqual(self.folder.files(), ["QuarnBackup.ini", "QuarnLogBackup.exe"])
+                self.assertEqual(self.folder.files(),
+                                 ["QuarnBackup.ini", "QuarnBackup.log", "QuarnLogBackup.exe"])
 
 
 if __name__ == "__main__":

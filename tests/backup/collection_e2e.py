@@ -10,12 +10,11 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
+from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
                         make_files, run_program, set_mail_client, unix_path, wine_env)
 
 KEEP_COPIES = {"RAR_STANDIN_EXIT": "1"}  # the archiver fails and leaves the copies alone
 ARCHIVE = "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar"
-RUN_FILES = ["QuarnBackup.ini", "QuarnLogBackup.exe"]
 
 
 class LogCollection(WineTestCase):
@@ -27,8 +26,7 @@ class LogCollection(WineTestCase):
         set_mail_client(data_dir=data_dir + "\\")
         folder = ProgramFolder(folder_name)
         run = run_program(folder, locale=locale, extra_env=KEEP_COPIES)
-        staged = {p.name: p.read_bytes() for p in folder.path.iterdir() if p.name not in RUN_FILES}
-        return run, staged
+        return run, folder.staged()
 
     def test_logs_at_every_depth_are_staged_under_their_flattened_names(self):
         run, staged = self.stage({
@@ -47,7 +45,8 @@ class LogCollection(WineTestCase):
         run = run_program(folder)
         self.assertEqual(run.exit_code, 0)
         self.assertNoBoxes(run)
-        self.assertEqual(folder.files(), RUN_FILES)
+        self.assertEqual(folder.files(), OWN_FILES)
+        self.assertEqual(folder.staged(), {})
 
     def test_a_stale_marker_from_an_earlier_run_cannot_cut_the_listing_short(self):
         make_files(self.data, {"acct/in.bkl": "fresh"})
@@ -57,7 +56,7 @@ class LogCollection(WineTestCase):
         run = run_program(folder)
         self.assertEqual(run.exit_code, 0, run.texts)
         self.assertEqual(bsdtar_list(unix_path(ARCHIVE)), ["acctin.bkl"])
-        self.assertEqual(folder.files(), ["QuarnBackup.ini", "QuarnLogBackup.exe", "notes.tmp"])
+        self.assertEqual(folder.files(), OWN_FILES + ["notes.tmp"])
 
     def test_data_dirs_with_characters_the_interpreter_acts_on(self):
         for name in ("mail data & (old) ^ 100% !x!", "m %cd% %PATH% x"):
@@ -114,7 +113,7 @@ class LogCollection(WineTestCase):
         run = run_program(folder)
         self.assertEqual(run.exit_code, 3)
         self.assertIn("must not be kept in the mail data folder", run.boxes[0].text)
-        self.assertEqual(folder.files(), ["QuarnLogBackup.exe"])
+        self.assertEqual(folder.files(), ["QuarnBackup.log", "QuarnLogBackup.exe"])
         self.assertTrue((self.data / "acct" / "in.bkl").exists())
 
 

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 
-#include "backup/PathText.h"
+#include "common/PathText.h"
+#include "common/TextEncoding.h"
 
 namespace quarn::testing {
 namespace {
 
 constexpr long kErrorFileNotFound = 2;
+constexpr long kErrorPathNotFound = 3;
+constexpr long kErrorAccessDenied = 5;
 constexpr long kErrorMoreData = 234;
 
 std::wstring LastComponent(const std::wstring& path) { return SplitAtBackslash(path).back(); }
@@ -112,9 +115,13 @@ void FakePlatform::AddDirectory(const std::wstring& path) {
 }
 
 void FakePlatform::AddFile(const std::wstring& path, const std::wstring& content) {
+    AddFileBytes(path, ToUtf8(content));
+}
+
+void FakePlatform::AddFileBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring resolved = Resolve(path);
     AddDirectory(Parent(resolved));
-    files_[Key(resolved)] = {resolved, content};
+    files_[Key(resolved)] = {resolved, bytes};
 }
 
 bool FakePlatform::HasFile(const std::wstring& path) const { return files_.count(Key(Resolve(path))) > 0; }
@@ -123,9 +130,13 @@ bool FakePlatform::HasDirectory(const std::wstring& path) const {
     return directories_.count(Key(Resolve(path))) > 0;
 }
 
-std::wstring FakePlatform::FileContent(const std::wstring& path) const {
+std::string FakePlatform::FileBytes(const std::wstring& path) const {
     const auto found = files_.find(Key(Resolve(path)));
-    return found == files_.end() ? L"" : found->second.second;
+    return found == files_.end() ? "" : found->second.second;
+}
+
+std::wstring FakePlatform::FileContent(const std::wstring& path) const {
+    return FromUtf8(FileBytes(path)).value_or(L"(not UTF-8)");
 }
 
 std::vector<std::wstring> FakePlatform::FilesIn(const std::wstring& folder) const {
@@ -154,6 +165,12 @@ std::wstring FakePlatform::ExpandEnvironment(const std::wstring& text) {
         }
     }
     return expanded;
+}
+
+std::optional<std::wstring> FakePlatform::EnvironmentVariable(const std::wstring& name) {
+    const auto found = environment.find(name);
+    if (found == environment.end()) return std::nullopt;
+    return found->second;
 }
 
 std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -217,23 +234,94 @@ std::wstring FakePlatform::FindFirstName(const std::wstring& pattern, bool inclu
     return {};
 }
 
-bool FakePlatform::SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) {
-    return Key(a) == Key(b);
+std::vector<std::wstring> FakePlatform::FileNamesIn(const std::wstring& folder) {
+    return FilesIn(folder);
 }
 
-bool FakePlatform::CopyFileOver(const std::wstring& from, const std::wstring& to) {
+std::wstring FakePlatform::FoldCase(const std::wstring& text) {
+    std::wstring folded = text;
+    for (wchar_t& c : folded) {
+        if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
+    }
+    return folded;
+}
+
+std::wstring FakePlatform::FollowLinks(const std::wstring& path) const {
+    std::wstring real = Resolve(path);
+    for (const auto& [link, target] : links) {
+        const std::wstring linkKey = Key(Resolve(link));
+        const std::wstring key = Key(real);
+        if (key == linkKey || key.rfind(linkKey + L"\\", 0) == 0) {
+            real = Resolve(target) + real.substr(linkKey.size());
+        }
+    }
+    return Resolve(real);
+}
+
+std::wstring FakePlatform::FinalPath(const std::wstring& path) {
+    const std::wstring real = FollowLinks(path);
+    if (!directories_.count(Key(real)) && !files_.count(Key(real))) return {};
+    return L"\\\\?\\" + real;
+}
+
+std::optional<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
+    const std::wstring key = Key(FollowLinks(path));
+    if (!directories_.count(key) && !files_.count(key)) return std::nullopt;
+    return FileIdentity{0x1234, std::hash<std::wstring>{}(key)};
+}
+
+std::uint32_t FakePlatform::CopyAsPlainFile(const std::wstring& from, const std::wstring& to) {
     events.push_back(L"copy " + from + L" -> " + to);
     const auto source = files_.find(Key(Resolve(from)));
-    if (source == files_.end() || lockedFiles.count(Resolve(from))) return false;
-    if (!directories_.count(ParentKey((Resolve(to))))) return false;
+    if (source == files_.end()) return kErrorFileNotFound;
+    const auto error = copyErrors.find(Resolve(from));
+    if (error != copyErrors.end()) return error->second;
+    if (!directories_.count(ParentKey(Resolve(to)))) return kErrorPathNotFound;
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
-    return true;
+    return 0;
+}
+
+std::uint32_t FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
+    const auto source = files_.find(Key(Resolve(from)));
+    if (source == files_.end()) return kErrorFileNotFound;
+    if (!directories_.count(ParentKey(Resolve(to))) || unwritableFiles.count(Resolve(to))) {
+        return kErrorAccessDenied;
+    }
+    events.push_back(L"move " + Resolve(from) + L" -> " + Resolve(to));
+    std::string bytes = std::move(source->second.second);
+    files_.erase(source);
+    files_[Key(Resolve(to))] = {Resolve(to), std::move(bytes)};
+    return 0;
 }
 
 bool FakePlatform::RemoveFile(const std::wstring& path) {
     const std::wstring resolved = Resolve(path);
     if (undeletableFiles.count(resolved)) return false;
     if (files_.erase(Key(resolved))) events.push_back(L"remove " + resolved);
+    return true;
+}
+
+std::optional<std::uint64_t> FakePlatform::FileSize(const std::wstring& path) {
+    if (!HasFile(path)) return std::nullopt;
+    return FileBytes(path).size();
+}
+
+std::optional<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {
+    if (!HasFile(path)) return std::nullopt;
+    return FileBytes(path);
+}
+
+bool FakePlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    const std::wstring resolved = Resolve(path);
+    if (!directories_.count(ParentKey(resolved)) || unwritableFiles.count(resolved)) return false;
+    AddFileBytes(resolved, bytes);
+    return true;
+}
+
+bool FakePlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
+    const std::wstring resolved = Resolve(path);
+    if (!directories_.count(ParentKey(resolved)) || unwritableFiles.count(resolved)) return false;
+    AddFileBytes(resolved, FileBytes(resolved) + bytes);
     return true;
 }
 
@@ -244,21 +332,39 @@ TextFileWrite FakePlatform::WriteOemTextFile(const std::wstring& path,
     if (oemIsAscii && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0x7F; })) {
         return TextFileWrite::NotRepresentable;
     }
-    if (!directories_.count(ParentKey((Resolve(path))))) return TextFileWrite::Failed;
+    if (!directories_.count(ParentKey(Resolve(path)))) return TextFileWrite::Failed;
     AddFile(path, text);
     return TextFileWrite::Written;
 }
 
-std::optional<std::wstring> FakePlatform::ReadUtf16TextFile(const std::wstring& path) {
-    if (!HasFile(path)) return std::nullopt;
-    return FileContent(path);
-}
-
-ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow) {
+ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
+                                        const std::wstring& workingFolder,
+                                        std::uint32_t timeoutMs) {
     events.push_back(L"run " + commandLine);
-    commandLines.push_back(commandLine);
+    started.push_back({commandLine, workingFolder, timeoutMs});
     if (!onProcess) return {};
     return onProcess(commandLine);
+}
+
+namespace {
+
+class FakeRunLock final : public RunLock {
+public:
+    explicit FakeRunLock(bool& held) : held_(held) { held_ = true; }
+    ~FakeRunLock() override { held_ = false; }
+
+private:
+    bool& held_;
+};
+
+}  // namespace
+
+LockAttempt FakePlatform::LockRun(const std::wstring& name) {
+    lockNames.push_back(name);
+    LockAttempt attempt;
+    attempt.state = runLockHeldElsewhere ? LockAttempt::State::HeldElsewhere : LockAttempt::State::Held;
+    if (!runLockHeldElsewhere) attempt.lock = std::make_unique<FakeRunLock>(runLockHeld);
+    return attempt;
 }
 
 void FakePlatform::ShowMessageBox(const std::wstring& text, const std::wstring& title) {
@@ -272,18 +378,26 @@ std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
         ProcessOutcome outcome;
         outcome.started = true;
         if (commandLine == L"QuarnBackup.bat") {
-            std::wstring list;
-            for (const std::wstring& path : listed) list += path + L"\r\n";
-            platform.AddFile(L"filelist.tmp", list);
+            std::string list;
+            for (const std::wstring& path : listed) {
+                for (wchar_t c : path + L"\r\n") {
+                    list += static_cast<char>(c & 0xFF);
+                    list += static_cast<char>((c >> 8) & 0xFF);
+                }
+            }
+            platform.AddFileBytes(L"filelist.tmp", list);
             platform.AddFile(L"done.tmp", L"done \r\n");
             return outcome;
         }
         outcome.exitCode = archiverExitCode;
         if (archiverExitCode == 0) {  // -df: the archiver takes the staged copies away
-            for (const std::wstring& name : platform.FilesIn(platform.currentDirectory)) {
+            const std::wstring folder = platform.started.back().workingFolder;
+            for (const std::wstring& name : platform.FilesIn(folder)) {
                 const std::size_t dot = name.rfind(L'.');
                 const std::wstring extension = dot == std::wstring::npos ? L"" : name.substr(dot);
-                if (extension == L".bkl" || extension == L".bks") platform.RemoveFile(name);
+                if (extension == L".bkl" || extension == L".bks") {
+                    platform.RemoveFile(JoinPath(folder, name));
+                }
             }
         }
         return outcome;

@@ -23,6 +23,11 @@ public:
         std::wstring title;
         std::wstring text;
     };
+    struct StartedProcess {
+        std::wstring commandLine;
+        std::wstring workingFolder;
+        std::uint32_t timeoutMs;
+    };
 
     FakePlatform();
 
@@ -31,9 +36,11 @@ public:
     void SetRegistryDword(const std::wstring& name, std::int32_t value);
     void SetRegistryRaw(const std::wstring& name, std::uint32_t type, std::vector<std::uint8_t> data);
     void AddDirectory(const std::wstring& path);  // with every parent
-    void AddFile(const std::wstring& path, const std::wstring& content);
+    void AddFile(const std::wstring& path, const std::wstring& content);  // stored as UTF-8
+    void AddFileBytes(const std::wstring& path, const std::string& bytes);
     bool HasFile(const std::wstring& path) const;
-    std::wstring FileContent(const std::wstring& path) const;
+    std::wstring FileContent(const std::wstring& path) const;  // read as UTF-8
+    std::string FileBytes(const std::wstring& path) const;
     bool HasDirectory(const std::wstring& path) const;
     std::vector<std::wstring> FilesIn(const std::wstring& folder) const;  // names, sorted
 
@@ -41,6 +48,7 @@ public:
     std::unique_ptr<RegistryKey> OpenCurrentUserKey(const std::wstring& subKey,
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
+    std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
     bool WriteProfileText(const std::wstring& section, const std::wstring& key,
@@ -51,14 +59,27 @@ public:
     bool MakeDirectory(const std::wstring& path) override;
     bool IsDirectory(const std::wstring& path) override;
     std::wstring FullPath(const std::wstring& path) override { return Resolve(path); }
+    std::wstring FinalPath(const std::wstring& path) override;
+    std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    bool SameTextIgnoringCase(const std::wstring& a, const std::wstring& b) override;
-    bool CopyFileOver(const std::wstring& from, const std::wstring& to) override;
+    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::wstring FoldCase(const std::wstring& text) override;
+    std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
+    std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
+    std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
+    bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
+    bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
     TextFileWrite WriteOemTextFile(const std::wstring& path,
                                    const std::vector<std::wstring>& lines) override;
-    std::optional<std::wstring> ReadUtf16TextFile(const std::wstring& path) override;
-    ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show) override;
+    std::wstring ErrorText(std::uint32_t error) override { return L"error " + std::to_wstring(error); }
+    ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
+                              const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
+    LockAttempt LockRun(const std::wstring& name) override;
+    LocalTime Now() override { return now; }
+    std::uint64_t Milliseconds() override { return clockMs += clockStepMs; }
+    bool SomeoneCanSeeBoxes() override { return someoneWatching; }
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
 
     // State a test arranges or reads.
@@ -70,26 +91,37 @@ public:
     // file path -> ordered (section, key, value) lines
     std::map<std::wstring, std::vector<std::vector<std::wstring>>> profiles;
     std::set<std::wstring> unmakeableDirectories;  // full paths that MakeDirectory refuses
-    std::set<std::wstring> lockedFiles;            // full paths that cannot be copied
+    std::map<std::wstring, std::uint32_t> copyErrors;  // full source path -> error
     std::set<std::wstring> undeletableFiles;
+    std::set<std::wstring> unwritableFiles;        // full paths that cannot be written
+    std::map<std::wstring, std::wstring> links;    // full path of a link -> its target
     bool oemIsAscii = false;                       // WriteOemTextFile refuses other characters
     std::function<ProcessOutcome(const std::wstring& commandLine)> onProcess;
     std::vector<std::wstring> events;              // every observable call, in order
     std::vector<Box> boxes;
-    std::vector<std::wstring> commandLines;
+    std::vector<StartedProcess> started;
+    std::vector<std::wstring> lockNames;
+    bool runLockHeldElsewhere = false;
+    bool runLockHeld = false;
+    bool someoneWatching = true;
+    LocalTime now{2026, 12, 7, 23, 0, 4};
+    std::uint64_t clockMs = 0;
+    std::uint64_t clockStepMs = 0;                 // added on every reading of the clock
     int openKeys = 0;
 
 private:
     std::wstring Resolve(const std::wstring& path) const;
     static std::wstring Key(const std::wstring& path);
     std::wstring ParentKey(const std::wstring& path) const;
+    std::wstring FollowLinks(const std::wstring& path) const;
 
     std::map<std::wstring, std::wstring> directories_;  // key -> display path
-    std::map<std::wstring, std::pair<std::wstring, std::wstring>> files_;  // key -> path, content
+    std::map<std::wstring, std::pair<std::wstring, std::string>> files_;  // key -> path, bytes
 };
 
 // Answers the listing batch file the way the command interpreter would: lists the
-// given paths into filelist.tmp and writes the marker. Other commands get exitCode.
+// given paths into filelist.tmp (UTF-16) and writes the marker. Other commands get
+// exitCode and, with 0, take the log copies of their working folder away.
 std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode = 0);
 

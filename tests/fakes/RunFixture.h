@@ -23,6 +23,8 @@ protected:
     }
 
     std::wstring SettingsFile() const { return platform.programFolder + L"\\QuarnBackup.ini"; }
+    std::wstring StagingFolder() const { return platform.programFolder + L"\\QuarnStaging"; }
+    std::wstring RunLog() const { return platform.FileContent(platform.programFolder + L"\\QuarnBackup.log"); }
     void SetSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
         platform.profiles[SettingsFileKey()].push_back({section, key, value});
     }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "run/RunStopped.h"
+#include "common/RunStopped.h"
 
 namespace quarn::testing {
 

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/WinHandles.h"
 #include "platform/WinPlatform.h"
@@ -252,33 +255,105 @@ TEST_F(WinPlatformFolders, FindsOnlyVisibleEntriesOfTheAskedKind) {
     EXPECT_EQ(platform.FindFirstName(scratch.Path() + L"\\", true), L"");
 }
 
-TEST_F(WinPlatformFolders, ComparesWithOrdinalUppercaseMapping) {
-    EXPECT_TRUE(platform.SameTextIgnoringCase(L"ABC", L"abc"));
-    EXPECT_FALSE(platform.SameTextIgnoringCase(L"abc", L"abcd"));
-    EXPECT_TRUE(platform.SameTextIgnoringCase(L"C:\\Donn\u00E9es", L"c:\\DONN\u00C9ES"));
-    EXPECT_TRUE(platform.SameTextIgnoringCase(L"gr\u00FC\u00DFe", L"GR\u00DC\u00DFE"));
-    // Character by character: no linguistic "ß" = "SS".
-    EXPECT_FALSE(platform.SameTextIgnoringCase(L"Gr\u00FC\u00DFe", L"GR\u00DCSSE"));
+TEST_F(WinPlatformFolders, FoldsCaseCharacterByCharacter) {
+    EXPECT_EQ(platform.FoldCase(L"abc"), platform.FoldCase(L"ABC"));
+    EXPECT_EQ(platform.FoldCase(L"C:\\Donn\u00E9es"), platform.FoldCase(L"c:\\DONN\u00C9ES"));
+    EXPECT_EQ(platform.FoldCase(L"\u03A9mega"), platform.FoldCase(L"\u03C9MEGA"));
+    // No linguistic "\u00DF" = "SS": file names are compared one character at a time.
+    EXPECT_NE(platform.FoldCase(L"Gr\u00FC\u00DFe"), platform.FoldCase(L"GR\u00DCSSE"));
+    EXPECT_EQ(platform.FoldCase(L""), L"");
+}
+
+TEST_F(WinPlatformFolders, TellsWhichFolderAPathReaches) {
+    fs::create_directory(scratch / L"data");
+    fs::create_directory(scratch / L"other");
+    const std::optional<FileIdentity> data = platform.IdentityOf(scratch / L"data");
+    ASSERT_TRUE(data);
+    EXPECT_EQ(platform.IdentityOf(scratch / L"DATA\\"), data);
+    EXPECT_EQ(platform.IdentityOf(scratch / L"other\\..\\data"), data);
+    EXPECT_NE(platform.IdentityOf(scratch / L"other"), data);
+    EXPECT_EQ(platform.IdentityOf(scratch / L"missing"), std::nullopt);
+
+    const std::wstring final = platform.FinalPath(scratch / L"DATA");
+    EXPECT_EQ(platform.FoldCase(final.substr(final.size() - 5)), L"\\DATA");
+    EXPECT_EQ(platform.IdentityOf(final), data);
+    EXPECT_EQ(platform.FinalPath(scratch / L"missing"), L"");
+}
+
+TEST_F(WinPlatformFolders, ListsEveryFileWhateverItsAttributes) {
+    WriteBytes(scratch / L"a.bkl", "x");
+    WriteBytes(scratch / L"h.bks", "x");
+    ASSERT_TRUE(SetFileAttributesW((scratch / L"h.bks").c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    fs::create_directory(scratch / L"sub.bkl");
+    std::vector<std::wstring> names = platform.FileNamesIn(scratch.Path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.bkl", L"h.bks"}));
+    EXPECT_TRUE(platform.FileNamesIn(scratch / L"missing").empty());
+    SetFileAttributesW((scratch / L"h.bks").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 using WinPlatformFiles = WinPlatformTest;
 
-TEST_F(WinPlatformFiles, CopiesOverAnExistingFileButNotFromAHeldOne) {
+TEST_F(WinPlatformFiles, CopiesAsAPlainFileAndSaysWhyACopyFailed) {
     const std::wstring from = scratch / L"from.bkl";
     const std::wstring to = scratch / L"to.bkl";
     const std::string content("log\0data\r\n\xFF", 11);
     WriteBytes(from, content);
     WriteBytes(to, "an older and longer destination");
-    EXPECT_TRUE(platform.CopyFileOver(from, to));
+    const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(SetFileAttributesW(from.c_str(), kept));
+    EXPECT_EQ(platform.CopyAsPlainFile(from, to), 0u);
     EXPECT_EQ(ReadBytes(to), content);
+    EXPECT_EQ(GetFileAttributesW(to.c_str()) & kept, 0u);
+    EXPECT_EQ(GetFileAttributesW(from.c_str()) & kept, kept);  // the original is left as it was
+    SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     const std::wstring copy = scratch / L"copy.bkl";
-    EXPECT_FALSE(platform.CopyFileOver(scratch / L"missing.bkl", copy));
-    const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(held);
-    EXPECT_FALSE(platform.CopyFileOver(from, copy));
-    EXPECT_FALSE(Exists(copy));
+    EXPECT_EQ(platform.CopyAsPlainFile(scratch / L"missing.bkl", copy), 2u);  // ERROR_FILE_NOT_FOUND
+    {
+        const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        EXPECT_EQ(platform.CopyAsPlainFile(from, copy), 32u);  // ERROR_SHARING_VIOLATION
+        EXPECT_FALSE(Exists(copy));
+    }
+    const std::wstring sharingViolation = platform.ErrorText(32);  // worded differently by Wine
+    const std::wstring code = L". (system error 32)";
+    ASSERT_GT(sharingViolation.size(), code.size());
+    EXPECT_EQ(sharingViolation.substr(sharingViolation.size() - code.size()), code);
+    EXPECT_EQ(platform.ErrorText(0x2000FFFF), L"system error 536936447");
+
+    EXPECT_EQ(platform.MoveFileOver(from, to), 0u);  // replaces the copy
+    EXPECT_EQ(ReadBytes(to), content);
+    EXPECT_FALSE(Exists(from));
+    EXPECT_EQ(platform.MoveFileOver(from, to), 2u);
+}
+
+TEST_F(WinPlatformFiles, WritesReadsAndAppendsBytes) {
+    const std::wstring file = scratch / L"names.txt";
+    EXPECT_EQ(platform.ReadFileBytes(file), std::nullopt);
+    EXPECT_EQ(platform.FileSize(file), std::nullopt);
+    ASSERT_TRUE(platform.WriteFileBytes(file, "a longer first text"));
+    ASSERT_TRUE(platform.WriteFileBytes(file, std::string("b\0\xFF", 3)));
+    EXPECT_EQ(platform.ReadFileBytes(file), std::string("b\0\xFF", 3));
+    EXPECT_FALSE(platform.WriteFileBytes(scratch / L"missing\\x.txt", "x"));
+
+    // Appends land at the end, also while another program has the file open.
+    {
+        const UniqueFileHandle other(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(other);
+        ASSERT_TRUE(platform.AppendFileBytes(file, "line 1\r\n"));
+        ASSERT_TRUE(platform.AppendFileBytes(file, "line 2\r\n"));
+        EXPECT_EQ(platform.ReadFileBytes(file), std::nullopt);  // not while someone may write
+    }
+    EXPECT_EQ(platform.FileSize(file), 19u);
+    EXPECT_EQ(platform.ReadFileBytes(file).value_or("").substr(3), "line 1\r\nline 2\r\n");
+    ASSERT_TRUE(platform.AppendFileBytes(scratch / L"new.log", "first"));
+    EXPECT_EQ(ReadBytes(scratch / L"new.log"), "first");
+    EXPECT_EQ(platform.FileSize(scratch.Path()), std::nullopt);  // a folder has no file size
 }
 
 TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
@@ -326,26 +401,23 @@ TEST_F(WinPlatformFiles, WritesNothingTheOemCodePageCannotHold) {
     EXPECT_EQ(platform.WriteOemTextFile(bat, {L"\u0101"}), TextFileWrite::NotRepresentable);
 }
 
-TEST_F(WinPlatformFiles, ReadsUtf16LittleEndianWithOrWithoutBom) {
-    WriteBytes(scratch / L"bom.txt", std::string("\xFF\xFE" "a\0\xE9\0\r\0\n\0", 10));
-    WriteBytes(scratch / L"plain.txt", std::string("a\0\xE9\0", 4));
-    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"bom.txt"), L"a\u00E9\r\n");
-    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"plain.txt"), L"a\u00E9");
-    EXPECT_EQ(platform.ReadUtf16TextFile(scratch / L"missing.txt"), std::nullopt);
-}
-
 using WinPlatformProcesses = WinPlatformTest;
 
-TEST_F(WinPlatformProcesses, WaitsForTheExitCode) {
-    const ProcessOutcome outcome =
-        platform.RunProcess(L"cmd /c exit 3", WindowShow::MinimizedInactive);
+constexpr std::uint32_t kAMinute = 60 * 1000;
+
+TEST_F(WinPlatformProcesses, WaitsForTheExitCodeInTheGivenFolder) {
+    const ProcessOutcome outcome = platform.RunProcess(L"cmd /c cd> where.txt & exit 3",
+                                                       WindowShow::MinimizedInactive,
+                                                       scratch.Path(), kAMinute);
     EXPECT_TRUE(outcome.started);
+    EXPECT_FALSE(outcome.timedOut);
     EXPECT_EQ(outcome.exitCode, 3u);
+    EXPECT_EQ(ReadBytes(scratch / L"where.txt"), Encoded(CP_OEMCP, scratch.Path()) + "\r\n");
 }
 
 TEST_F(WinPlatformProcesses, ReportsWhyAMissingProgramDidNotStart) {
-    const ProcessOutcome outcome =
-        platform.RunProcess(L"no_such_program_xyz", WindowShow::MinimizedInactive);
+    const ProcessOutcome outcome = platform.RunProcess(
+        L"no_such_program_xyz", WindowShow::MinimizedInactive, scratch.Path(), kAMinute);
     EXPECT_FALSE(outcome.started);
     EXPECT_EQ(outcome.startError, 2u);  // ERROR_FILE_NOT_FOUND
 }
@@ -354,9 +426,54 @@ TEST_F(WinPlatformProcesses, ReportsWhyAMissingProgramDidNotStart) {
 TEST_F(WinPlatformProcesses, RunsABatchFileByItsBareName) {
     ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
     WriteBytes(scratch / L"t.bat", "@echo off\r\necho done> marker.txt\r\n");
-    const ProcessOutcome outcome = platform.RunProcess(L"t.bat", WindowShow::MinimizedActive);
+    const ProcessOutcome outcome =
+        platform.RunProcess(L"t.bat", WindowShow::MinimizedActive, scratch.Path(), kAMinute);
     ASSERT_TRUE(outcome.started) << "system error " << outcome.startError;
     EXPECT_EQ(ReadBytes(scratch / L"marker.txt"), "done\r\n");
+}
+
+TEST_F(WinPlatformProcesses, EndsAProcessThatTakesTooLongWithWhatItStarted) {
+    // The inner interpreter would write its file after about three seconds.
+    const ProcessOutcome outcome = platform.RunProcess(
+        L"cmd /c cmd /c \"ping -n 4 127.0.0.1 >nul & echo late> late.txt\"",
+        WindowShow::MinimizedInactive, scratch.Path(), 500);
+    EXPECT_TRUE(outcome.started);
+    EXPECT_TRUE(outcome.timedOut);
+    Sleep(5000);
+    EXPECT_FALSE(Exists(scratch / L"late.txt"));
+}
+
+TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
+    WinPlatform platform;
+    const std::wstring name = L"Global\\QuarnLogBackup.platform-test";
+    const auto stateInAnotherThread = [&] {
+        LockAttempt::State state = LockAttempt::State::Failed;
+        std::thread([&] { state = platform.LockRun(name).state; }).join();  // dies holding it
+        return state;
+    };
+    {
+        const LockAttempt held = platform.LockRun(name);
+        ASSERT_EQ(held.state, LockAttempt::State::Held);
+        EXPECT_EQ(stateInAnotherThread(), LockAttempt::State::HeldElsewhere);
+    }
+    EXPECT_EQ(stateInAnotherThread(), LockAttempt::State::Held);
+    EXPECT_EQ(platform.LockRun(name).state, LockAttempt::State::Held);  // abandoned, so taken
+}
+
+TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
+    WinPlatform platform;
+    EXPECT_TRUE(platform.SomeoneCanSeeBoxes());  // the tests run on the visible station
+    const LocalTime now = platform.Now();
+    EXPECT_GE(now.year, 2024);
+    EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
+    const std::uint64_t before = platform.Milliseconds();
+    Sleep(50);
+    EXPECT_GE(platform.Milliseconds() - before, 40u);
+
+    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", L"7");
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), L"7");
+    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", nullptr);
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), std::nullopt);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST_F(RunBackupTest, OnlyExactlyOneTurnsMessagesOn) {
     SetSetting(L"BackupDirectory", L"BackupDir", L"C:\\Tools");
     form.Form_Load();
     EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{L"Backup Directory is : C:\\Tools",
-                                                     L"Current Directory : C:\\Tools\\QuarnLogBackup",
+                                                     L"Current Directory : C:\\Tools\\QuarnLogBackup\\QuarnStaging",
                                                      L"Quarn Log files Backed Up"}));
     EXPECT_EQ(platform.boxes.front().title, L"Quarn Logs Backup");
 }
@@ -80,6 +80,95 @@ TEST_F(RunBackupTest, ProgramInsideTheDataFolderIsRefusedBeforeWritingAnything) 
     platform.programFolder = L"D:\\BeckyTools";  // a sibling is fine
     platform.AddDirectory(L"D:\\BeckyTools");
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+}
+
+TEST_F(RunBackupTest, NoLinkCanHideThatTheProgramIsInsideTheDataFolder) {
+    platform.AddDirectory(L"D:\\Becky\\Tools");
+    platform.AddDirectory(L"C:\\Linked\\QuarnLogBackup");
+    platform.links[L"C:\\Linked"] = L"D:\\Becky";  // a folder above the program
+    platform.programFolder = L"C:\\Linked\\QuarnLogBackup";
+    EXPECT_EQ(form.Form_Load(), ExitCode::ProgramInDataDir);
+
+    platform.links.clear();
+    platform.links[platform.programFolder] = L"D:\\Becky\\Tools";  // the program folder itself
+    EXPECT_EQ(form.Form_Load(), ExitCode::ProgramInDataDir);
+
+    platform.links.clear();
+    platform.links[L"M:\\"] = L"D:\\Becky";  // the data folder through a second drive letter
+    platform.AddDirectory(L"M:\\");
+    platform.SetRegistryText(L"DataDir", L"M:\\");
+    platform.programFolder = L"D:\\Becky\\Tools";
+    EXPECT_EQ(form.Form_Load(), ExitCode::ProgramInDataDir);
+    platform.programFolder = L"D:\\BeckyTools";
+    platform.AddDirectory(L"D:\\BeckyTools");
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+}
+
+TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
+    platform.clockStepMs = 12345;
+    platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in");
+    platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    platform.SetRegistryDword(L"SentBackLog", 0);
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    const std::wstring log = platform.programFolder + L"\\QuarnBackup.log";
+    EXPECT_EQ(platform.FileBytes(log).substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_EQ(RunLog(),
+              L"2026-12-07 23:00:04  exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
+              L"in 12.3 s  QuarnBackup.names was missing and was made anew from this run's list\r\n"
+              L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
+              L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
+
+    // Past 1 MiB the log becomes the old log; a log that cannot be written changes nothing.
+    platform.AddFileBytes(log, std::string(1024 * 1024 + 1, 'x'));
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    EXPECT_EQ(platform.FileBytes(platform.programFolder + L"\\QuarnBackup.old.log").size(), 1024u * 1024 + 1);
+    EXPECT_EQ(RunLog().rfind(L"2026-12-07 23:00:04  exit 1", 0), 0u);
+    platform.unwritableFiles.insert(log);
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+}
+
+TEST_F(RunBackupTest, WhereNoOneCanSeeABoxNoneIsShownAndTheLogSaysIt) {
+    platform.someoneWatching = false;
+    SetSetting(L"ShowMessages", L"ShowMsg", L"1");
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    platform.SetRegistryDword(L"RecvBackLog", 0);
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_NE(RunLog().find(L"exit 1  archived 0 logs in 0.0 s  You have not enabled"), std::wstring::npos);
+}
+
+TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
+    form.Form_Load();
+    ASSERT_EQ(platform.lockNames.size(), 1u);
+    EXPECT_EQ(platform.lockNames[0].rfind(L"Global\\QuarnLogBackup.", 0), 0u);
+    EXPECT_EQ(platform.lockNames[0].find(L'\\', 7), std::wstring::npos);
+    EXPECT_FALSE(platform.runLockHeld);  // released at the end of the run
+
+    platform.programFolder = L"c:\\tools\\quarnlogbackup\\";  // another spelling, the same lock
+    platform.runLockHeldElsewhere = true;
+    platform.events.clear();
+    EXPECT_EQ(form.Form_Load(), ExitCode::AnotherRunInProgress);
+    EXPECT_EQ(platform.lockNames[1], platform.lockNames[0]);
+    EXPECT_EQ(BoxTexts().back(), L"Another backup run from c:\\tools\\quarnlogbackup\\ is in "
+                                 L"progress. This run did nothing.");
+    EXPECT_FALSE(HasEvent(L"query "));
+    EXPECT_FALSE(HasEvent(L"ini "));
+    EXPECT_NE(RunLog().find(L"exit 12"), std::wstring::npos);
+
+    platform.programFolder = L"C:\\Tools\\Other";
+    platform.AddDirectory(platform.programFolder);
+    platform.runLockHeldElsewhere = false;
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_NE(platform.lockNames[2], platform.lockNames[0]);
+}
+
+TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {
+    SetSetting(L"BackupDirectory", L"BackupDir", L"C:/Backups/Mail");
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\Mail"));
+    EXPECT_EQ(platform.started.back().commandLine,
+              L"rar a -ep -df -m5  -inul \"C:\\Backups\\Mail\\QuarnLogsZip.rar\" *.bkl *.bks");
 }
 
 TEST_F(RunBackupTest, ProgramFolderThatCannotBeEnteredStops) {

@@ -38,7 +38,7 @@ class SettingsFile(WineTestCase):
         self.assertEqual(run.exit_code, 0)
         self.assertEqual([b.title for b in run.boxes], ["Quarn Logs Backup"] * 3)
         self.assertEqual(run.texts, ["Backup Directory is : C:\\Backups\\QuarnMail",
-                                     "Current Directory : C:\\e2e\\show-msg",
+                                     "Current Directory : C:\\e2e\\show-msg\\QuarnStaging",
                                      "Quarn Log files Backed Up"])
 
     def test_an_edited_setting_takes_effect_and_the_file_stays_untouched(self):

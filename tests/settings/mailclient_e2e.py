@@ -33,7 +33,7 @@ class MailClientSettings(WineTestCase):
         folder = ProgramFolder("options-off-first-run")
         run = run_program(folder)
         self.assertEqual(run.exit_code, 1)
-        self.assertEqual(folder.files(), ["QuarnLogBackup.exe"])
+        self.assertEqual(folder.files(), ["QuarnBackup.log", "QuarnLogBackup.exe"])
 
     def test_missing_options_do_not_stop_the_run(self):
         set_mail_client(recv=None, sent=None)

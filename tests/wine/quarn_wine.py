@@ -23,6 +23,9 @@ PREFIX = BUILD_DIR / "wineprefix"
 DRIVE_C = PREFIX / "drive_c"
 TITLES = ("Quarn Logs Backup", "QuarnBackupLogs Error")
 MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
+# What a complete run leaves in its program folder.
+OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnBackup.names", "QuarnLogBackup.exe",
+             "QuarnStaging"]
 
 
 def wine_env(locale="en_US.UTF-8", extra=None):
@@ -106,8 +109,23 @@ class ProgramFolder:
                 lines += [f"[{section}]", f"{key}={value}"]
         self.ini.write_bytes(("\r\n".join(lines) + "\r\n").encode("cp1252"))
 
+    @property
+    def staging(self):
+        return self.path / "QuarnStaging"
+
     def files(self):
         return sorted(p.name for p in self.path.iterdir())
+
+    def staged(self):
+        """The copies waiting in the staging folder, as {name: bytes}."""
+        if not self.staging.is_dir():
+            return {}
+        return {p.name: p.read_bytes() for p in self.staging.iterdir()}
+
+    def log_lines(self):
+        """The run log without its byte-order mark, one entry per run."""
+        text = (self.path / "QuarnBackup.log").read_bytes().decode("utf-8")
+        return text.removeprefix("\ufeff").splitlines()
 
 
 def set_mail_client(data_dir="C:\\maildata\\", recv=1, sent=1):
@@ -141,18 +159,24 @@ def put_archiver_on_path(folder="C:\\e2e-tools"):
     return folder
 
 
-def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
-                extra_env=None, timeout=120, screenshot=None):
-    """Runs the program of a ProgramFolder and answers every box with Return."""
+def start_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
+                  extra_env=None, stderr=subprocess.DEVNULL):
+    """Starts the program of a ProgramFolder without waiting for it."""
     env = wine_env(locale, extra_env)
     env["WINEDEBUG"] = "-all,+msgbox"
     if archiver_path:
         env["WINEPATH"] = archiver_path
+    return subprocess.Popen(["wine", str(folder.path / "QuarnLogBackup.exe")], cwd=unix_path(cwd),
+                            env=env, stdout=subprocess.DEVNULL, stderr=stderr)
+
+
+def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
+                extra_env=None, timeout=120, screenshot=None):
+    """Runs the program of a ProgramFolder and answers every box with Return."""
+    env = wine_env(locale, extra_env)
     # A file, not a pipe: a process the run leaves behind must not hold up the test.
     stderr = tempfile.TemporaryFile()
-    process = subprocess.Popen(["wine", str(folder.path / "QuarnLogBackup.exe")],
-                               cwd=unix_path(cwd), env=env, stdout=subprocess.DEVNULL,
-                               stderr=stderr)
+    process = start_program(folder, cwd, locale, archiver_path, extra_env, stderr)
     titles, answered = [], set()
     deadline = time.monotonic() + timeout
     pattern = "^(" + "|".join(re.escape(t) for t in TITLES) + ")$"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 namespace quarn {
 
@@ -19,6 +20,8 @@ enum class ExitCode : int {
     ArchiverFailed = 9,         // rar.exe reported a failure
     NotAllStaged = 10,          // some log files could not be copied for the archive
     UnexpectedError = 11,       // anything else, such as running out of memory
+    AnotherRunInProgress = 12,  // a run from the same folder was still going on
+    WaitTimedOut = 13,          // the listing or the archiver did not end in time
 };
 
 // Thrown by a stage that cannot go on; the run shows the message in one error box

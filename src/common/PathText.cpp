@@ -1,4 +1,4 @@
-#include "backup/PathText.h"
+#include "common/PathText.h"
 
 namespace quarn {
 namespace {
@@ -16,6 +16,10 @@ std::vector<std::wstring> SplitAtBackslash(const std::wstring& path) {
         if (separator == std::wstring::npos) return components;
         start = separator + 1;
     }
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
 
 std::vector<std::wstring> SplitLines(const std::wstring& text) {

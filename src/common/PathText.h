@@ -8,6 +8,9 @@ namespace quarn {
 // Splits at every "\", keeping empty components ("C:\a\" gives "C:", "a", "").
 std::vector<std::wstring> SplitAtBackslash(const std::wstring& path);
 
+// folder, "\" unless folder already ends in one, then name.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
 // Splits text into lines at CR LF or LF; a final line break adds no empty line.
 std::vector<std::wstring> SplitLines(const std::wstring& text);
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace quarn {
+
+// The program keeps its text as std::wstring; its own files are UTF-8 and the
+// command interpreter's list is UTF-16LE.
+
+// Anything that is not a whole character (a lone surrogate) becomes U+FFFD.
+std::string ToUtf8(const std::wstring& text);
+
+// None when the bytes are not valid UTF-8. A leading byte-order mark is dropped.
+std::optional<std::wstring> FromUtf8(const std::string& bytes);
+
+// A leading byte-order mark is dropped; an odd last byte is ignored.
+std::wstring FromUtf16Le(const std::string& bytes);
+
+inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+
+}  // namespace quarn

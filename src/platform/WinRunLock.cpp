@@ -1,0 +1,48 @@
+#include "platform/WinHandles.h"
+#include "platform/WinPlatform.h"
+
+namespace quarn {
+namespace {
+
+// A named mutex: the system releases it (as abandoned) when its owner dies.
+class WinRunLock final : public RunLock {
+public:
+    explicit WinRunLock(UniqueKernelHandle mutex) : mutex_(std::move(mutex)) {}
+    ~WinRunLock() override { ReleaseMutex(mutex_.Get()); }
+    WinRunLock(const WinRunLock&) = delete;
+    WinRunLock& operator=(const WinRunLock&) = delete;
+
+private:
+    UniqueKernelHandle mutex_;
+};
+
+}  // namespace
+
+LockAttempt WinPlatform::LockRun(const std::wstring& name) {
+    LockAttempt attempt;
+    UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
+    if (!mutex) {
+        attempt.error = GetLastError();
+        // The mutex exists and belongs to a run of another user: only a running
+        // program keeps it in existence.
+        attempt.state = attempt.error == ERROR_ACCESS_DENIED ? LockAttempt::State::HeldElsewhere
+                                                             : LockAttempt::State::Failed;
+        return attempt;
+    }
+    switch (WaitForSingleObject(mutex.Get(), 0)) {
+        case WAIT_OBJECT_0:
+        case WAIT_ABANDONED:  // the run that held it died; its files are safe to take over
+            attempt.state = LockAttempt::State::Held;
+            attempt.lock = std::make_unique<WinRunLock>(std::move(mutex));
+            break;
+        case WAIT_TIMEOUT:
+            attempt.state = LockAttempt::State::HeldElsewhere;
+            break;
+        default:
+            attempt.error = GetLastError();
+            break;
+    }
+    return attempt;
+}
+
+}  // namespace quarn
