@@ -69,6 +69,11 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
 
     def test_a_failing_archiver_is_reported_and_the_next_run_archives_the_copies(self):
+        run = run_program(self.folder, extra_env={"RAR_STANDIN_EXIT": "0"})  # success, but did nothing
+        self.assertEqual(run.exit_code, 9)
+        self.assertIn("reported success, but 4 of the copies of the log files were not archived",
+                      run.texts[0])
+
         self.folder.write_ini(show_msg="1")
         run = run_program(self.folder, extra_env={"RAR_STANDIN_EXIT": "5"})
         self.assertEqual(run.exit_code, 9)
@@ -84,14 +89,27 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertEqual(run.texts[-1], "Quarn Log files Backed Up")
         self.assertArchived(ARCHIVED)
 
-    def test_logs_below_the_program_folder_are_neither_archived_nor_deleted(self):
-        make_files(self.folder.path, {"portable/data/acct/in.bkl": "someone else's",
-                                      "portable/data/acct/out.bks": "keep me"})
+    def test_logs_in_or_below_the_program_folder_are_neither_archived_nor_deleted(self):
+        theirs = {"mine.bkl": "the user's own", "portable/data/acct/in.bkl": "someone else's",
+                  "portable/data/acct/out.bks": "keep me"}
+        make_files(self.folder.path, theirs)
         run = run_program(self.folder)
         self.assertEqual(run.exit_code, 0)
         self.assertArchived(ARCHIVED)
-        self.assertEqual((self.folder.path / "portable/data/acct/in.bkl").read_text(), "someone else's")
-        self.assertEqual((self.folder.path / "portable/data/acct/out.bks").read_text(), "keep me")
+        for name, content in theirs.items():
+            self.assertEqual((self.folder.path / name).read_text(), content)
+
+    def test_settings_are_read_as_windows_reads_them_and_an_unfit_zipfile_stops_early(self):
+        self.folder.write_ini(backup_dir="C:/Backups/Slashed", zip_file="logs.rar")
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        self.assertArchived(ARCHIVED, unix_path("C:\\Backups\\Slashed") / "logs.rar")
+
+        make_files(self.data, {"acct.one/in.bkl": "grown since"})
+        self.folder.write_ini(backup_dir="C:\\Backups\\Slashed", zip_file="*.rar")
+        run = run_program(self.folder)
+        self.assertEqual(run.exit_code, 5)
+        self.assertIn("ZipFile", run.texts[0])
+        self.assertEqual(self.folder.staged(), {})
 
 
 if __name__ == "__main__":

@@ -5,12 +5,13 @@ copies stay in the program's folder to be checked against the originals.
 """
 
 import os
+import shutil
 import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
+from quarn_wine import (DRIVE_C, OWN_FILES, PREFIX, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
                         make_files, run_program, set_mail_client, unix_path, wine_env)
 
 KEEP_COPIES = {"RAR_STANDIN_EXIT": "1"}  # the archiver fails and leaves the copies alone
@@ -83,6 +84,29 @@ class LogCollection(WineTestCase):
                                  data_dir="C:\\メール表", locale="ja_JP.UTF-8", folder_name="日本")
         self.assertEqual(staged, {"表計算boxソフト.bkl": "表".encode(), "受信予定表.bks": "ソ".encode()})
 
+    def test_hidden_system_and_read_only_logs_are_staged_as_plain_copies(self):
+        make_files(self.data, {"acct/hidden.bkl": "h", "acct/system.bks": "s", "acct/readonly.bkl": "r"})
+        for name, flags in (("hidden.bkl", "+h"), ("system.bks", "+s +h"), ("readonly.bkl", "+r")):
+            subprocess.run(["wine", "attrib", *flags.split(), f"C:\\maildata\\acct\\{name}"],
+                           env=wine_env(), check=True, capture_output=True)
+
+        def attributes(pattern):  # Wine keeps H and R, not S
+            listing = subprocess.run(["wine", "attrib", pattern], env=wine_env(), check=True,
+                                     capture_output=True, text=True).stdout
+            return sorted(line[:10].replace("A", "").split() for line in listing.splitlines())
+        originals = attributes("C:\\maildata\\acct\\*")
+        self.assertEqual(originals, [["H"], ["H"], ["R"]])
+
+        folder = ProgramFolder("attributes")
+        run_program(folder, extra_env=KEEP_COPIES)
+        self.assertEqual(sorted(folder.staged()), ["accthidden.bkl", "acctreadonly.bkl", "acctsystem.bks"])
+        self.assertEqual(attributes("C:\\e2e\\attributes\\QuarnStaging\\*"), [[], [], []])
+
+        run = run_program(folder)  # the archiver can take plain copies away
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertEqual(folder.staged(), {})
+        self.assertEqual(attributes("C:\\maildata\\acct\\*"), originals)
+
     def test_a_log_held_open_by_another_program_is_named_and_the_rest_are_backed_up(self):
         make_files(self.data, {"acct/held.bkl": "locked", "acct/free.bks": "free"})
         holder = subprocess.Popen(["wine", os.environ["QUARN_HOLDFILE"], "C:\\maildata\\acct\\held.bkl"],
@@ -95,26 +119,53 @@ class LogCollection(WineTestCase):
         self.assertEqual(run.exit_code, 10)
         self.assertEqual(len(run.boxes), 1)
         self.assertEqual(run.boxes[0].title, "QuarnBackupLogs Error")
-        self.assertIn("C:\\maildata\\acct\\held.bkl", run.boxes[0].text)
+        self.assertIn("C:\\maildata\\acct\\held.bkl: Sharing violation. (system error 32)",
+                      run.boxes[0].text)
         self.assertEqual(bsdtar_list(unix_path(ARCHIVE)), ["acctfree.bks"])
 
-    def test_two_logs_with_one_flattened_name_both_reach_the_archive(self):
-        make_files(self.data, {"a.b/x.bkl": "from a.b", "ab/x.bkl": "from ab"})
-        run = run_program(ProgramFolder("collision"))
-        self.assertEqual(run.exit_code, 0)
+    def test_logs_with_one_flattened_name_keep_their_own_entries_from_run_to_run(self):
+        make_files(self.data, {"one.mb/Inbox/in.bkl": "one", "two.mb/Inbox/in.bkl": "two"})
+        folder = ProgramFolder("collision")
+        self.assertEqual(run_program(folder).exit_code, 0)
         archive = unix_path(ARCHIVE)
-        names = bsdtar_list(archive)
-        self.assertEqual(names, ["abx.bkl", "abx~2.bkl"])
-        self.assertEqual(sorted(bsdtar_read(archive, n) for n in names), [b"from a.b", b"from ab"])
+        first = {n: bsdtar_read(archive, n) for n in bsdtar_list(archive)}
+        self.assertEqual(sorted(first.values()), [b"one", b"two"])
 
-    def test_a_program_kept_in_the_mail_data_folder_refuses_to_run(self):
-        make_files(self.data, {"acct/in.bkl": "original"})
-        folder = ProgramFolder("inside", windows_root="C:\\maildata\\tools")
-        run = run_program(folder)
-        self.assertEqual(run.exit_code, 3)
-        self.assertIn("must not be kept in the mail data folder", run.boxes[0].text)
-        self.assertEqual(folder.files(), ["QuarnBackup.log", "QuarnLogBackup.exe"])
-        self.assertTrue((self.data / "acct" / "in.bkl").exists())
+        # An account is removed and a new one sorts first: no entry changes hands.
+        gone = next(n for n, content in first.items() if content == b"one")
+        shutil.rmtree(self.data / "one.mb")
+        make_files(self.data, {"two.mb/Inbox/in.bkl": "two, grown", "a-new.mb/Inbox/in.bkl": "new"})
+        self.assertEqual(run_program(folder).exit_code, 0)
+        names = bsdtar_list(archive)
+        self.assertEqual(names, ["Inboxin.bkl", "Inboxin~2.bkl", "Inboxin~3.bkl"])
+        self.assertEqual(bsdtar_read(archive, gone), b"one")
+        self.assertEqual(bsdtar_read(archive, "Inboxin~3.bkl"), b"new")
+        kept = (folder.path / "QuarnBackup.names").read_text(encoding="utf-8-sig").splitlines()
+        self.assertIn(f"{gone}\tC:\\maildata\\one.mb\\Inbox\\in.bkl", kept)
+        self.assertIn("Inboxin~3.bkl\tC:\\maildata\\a-new.mb\\Inbox\\in.bkl", kept)
+
+    def test_a_program_kept_in_the_mail_data_folder_refuses_to_run_whatever_the_path(self):
+        make_files(self.data, {"acct/in.bkl": "original", "in.bkl": "top"})
+        link = DRIVE_C / "maillink"  # a link above the program's folder
+        link.unlink(missing_ok=True)
+        link.symlink_to(self.data)
+        drive = PREFIX / "dosdevices" / "m:"  # the data folder under a second drive letter
+        drive.unlink(missing_ok=True)
+        drive.symlink_to(self.data)
+        for data_dir, root in (("C:\\maildata\\", "C:\\maildata\\tools"),
+                               ("C:\\maildata\\", "C:\\maillink\\tools"),
+                               ("M:\\", "C:\\maildata\\tools")):
+            with self.subTest(data_dir=data_dir, root=root):
+                set_mail_client(data_dir=data_dir)
+                folder = ProgramFolder("inside", windows_root=root)
+                run = run_program(folder)
+                self.assertEqual(run.exit_code, 3)
+                self.assertIn("must not be kept in the mail data folder", run.boxes[0].text)
+                self.assertEqual(folder.files(), ["QuarnBackup.log", "QuarnLogBackup.exe"])
+                self.assertEqual((self.data / "acct" / "in.bkl").read_text(), "original")
+                self.assertEqual((self.data / "in.bkl").read_text(), "top")
+        drive.unlink()
+        link.unlink()
 
 
 if __name__ == "__main__":
