@@ -30,6 +30,7 @@ sample_log() {  # path, then lines of a backup log
 sample_log "$data/4f1a2b3c.mb/!!!Inbox/backup.bkl" "From: ann@example.com" "Subject: Meeting" "" "See you at ten."
 sample_log "$data/4f1a2b3c.mb/!!!Inbox/sent.bks" "To: bob@example.com" "Subject: Re: Meeting" "" "Fine."
 sample_log "$data/4f1a2b3c.mb/Projects.2026/backup.bkl" "From: carol@example.com" "Subject: Budget"
+sample_log "$data/5e6d7c8b.mb/!!!Inbox/backup.bkl" "From: eve@example.com" "Subject: Lunch"
 sample_log "$data/5e6d7c8b.mb/Family/backup.bkl" "From: dad@example.com" "Subject: Sunday"
 sample_log "$data/5e6d7c8b.mb/Family/sent.bks" "To: dad@example.com" "Subject: Re: Sunday"
 sample_log "$data/5e6d7c8b.mb/Family/notes.txt" "not a log: stays out of the archive"
@@ -44,15 +45,18 @@ cp build/win32/QuarnLogBackup.exe "$program/"
 cp build/win32/tests/fixtures/rar/rar.exe "$c/Tools/RAR/"  # the stand-in, found through PATH
 export WINEPATH='C:\Tools\RAR'
 
-# Every log must be in the archive under its flattened name, with its bytes.
+# Every log must be in the archive under the name QuarnBackup.names gives it, with its bytes.
 check_archive() {
-  local logs=0 f folder name
-  while IFS= read -r f; do
-    folder=$(basename "$(dirname "$f")")
-    name="${folder//./}$(basename "$f")"
-    bsdtar -xOf "$archive" "$name" | cmp -s - "$f" || { echo "MISMATCH: $f as $name"; exit 1; }
+  local logs=0 name path unix
+  while IFS=$'\t' read -r name path; do
+    path=${path%$'\r'}
+    unix="$c/$(printf '%s' "${path#C:\\}" | tr '\\' /)"
+    [ -f "$unix" ] || continue  # a log that has gone keeps its name and its last backup
+    bsdtar -xOf "$archive" "$name" | cmp -s - "$unix" || { echo "MISMATCH: $path as $name"; exit 1; }
     logs=$((logs + 1))
-  done < <(find "$data" -type f \( -name '*.bkl' -o -name '*.bks' \))
+  done < <(sed '1s/^\xEF\xBB\xBF//' "$program/QuarnBackup.names")
+  [ "$logs" -eq "$(find "$data" -type f \( -name '*.bkl' -o -name '*.bks' \) | wc -l)" ] ||
+    { echo "not every log has a name"; exit 1; }
   [ "$(bsdtar -tf "$archive" | wc -l)" -eq "$logs" ] || { echo "archive holds other entries"; exit 1; }
   echo "checked: all $logs logs are in the archive, byte for byte, and nothing else"
 }
@@ -74,8 +78,12 @@ backup
 echo "settings file it wrote beside itself (C:\\Tools\\QuarnLogBackup\\QuarnBackup.ini):"
 sed 's/^/  /; s/\r$//' "$program/QuarnBackup.ini"
 echo "program folder afterwards: $(ls "$program" | tr '\n' ' ')"
+echo "archive names it keeps (QuarnBackup.names: which mail folder each entry came from):"
+sed '1s/^\xEF\xBB\xBF//; s/\r$//; s/^/  /' "$program/QuarnBackup.names"
 echo
 echo "== Second run, after new mail arrived"
 printf 'From: erin@example.com\r\nSubject: New\r\n' >> "$data/4f1a2b3c.mb/!!!Inbox/backup.bkl"
 sample_log "$data/5e6d7c8b.mb/Travel.plans/backup.bkl" "From: agency@example.com" "Subject: Tickets"
 backup
+echo "run log (QuarnBackup.log):"
+sed '1s/^\xEF\xBB\xBF//; s/\r$//; s/^/  /' "$program/QuarnBackup.log"
