@@ -160,23 +160,25 @@ def put_archiver_on_path(folder="C:\\e2e-tools"):
 
 
 def start_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
-                  extra_env=None, stderr=subprocess.DEVNULL):
-    """Starts the program of a ProgramFolder without waiting for it."""
+                  extra_env=None, stderr=subprocess.DEVNULL, launcher=None):
+    """Starts the program of a ProgramFolder without waiting for it; a launcher
+    program, when given, starts it and passes on its exit code."""
     env = wine_env(locale, extra_env)
     env["WINEDEBUG"] = "-all,+msgbox"
     if archiver_path:
         env["WINEPATH"] = archiver_path
-    return subprocess.Popen(["wine", str(folder.path / "QuarnLogBackup.exe")], cwd=unix_path(cwd),
-                            env=env, stdout=subprocess.DEVNULL, stderr=stderr)
+    command = ["wine", *([str(launcher)] if launcher else []), str(folder.path / "QuarnLogBackup.exe")]
+    return subprocess.Popen(command, cwd=unix_path(cwd), env=env, stdout=subprocess.DEVNULL,
+                            stderr=stderr)
 
 
 def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
-                extra_env=None, timeout=120, screenshot=None):
+                extra_env=None, timeout=120, screenshot=None, launcher=None):
     """Runs the program of a ProgramFolder and answers every box with Return."""
     env = wine_env(locale, extra_env)
     # A file, not a pipe: a process the run leaves behind must not hold up the test.
     stderr = tempfile.TemporaryFile()
-    process = start_program(folder, cwd, locale, archiver_path, extra_env, stderr)
+    process = start_program(folder, cwd, locale, archiver_path, extra_env, stderr, launcher)
     titles, answered = [], set()
     deadline = time.monotonic() + timeout
     pattern = "^(" + "|".join(re.escape(t) for t in TITLES) + ")$"
