@@ -238,14 +238,6 @@ std::vector<std::wstring> FakePlatform::FileNamesIn(const std::wstring& folder) 
     return FilesIn(folder);
 }
 
-std::wstring FakePlatform::FoldCase(const std::wstring& text) {
-    std::wstring folded = text;
-    for (wchar_t& c : folded) {
-        if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
-    }
-    return folded;
-}
-
 std::wstring FakePlatform::FollowLinks(const std::wstring& path) const {
     std::wstring real = Resolve(path);
     for (const auto& [link, target] : links) {

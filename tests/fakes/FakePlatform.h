@@ -63,7 +63,7 @@ public:
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
     std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
-    std::wstring FoldCase(const std::wstring& text) override;
+    std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
     std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) override;
     std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
