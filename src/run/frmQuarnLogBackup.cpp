@@ -20,8 +20,8 @@ const wchar_t kUnexpectedErrorMessage[] =
     L"The backup stopped because of an unexpected error (the system may be out of memory). "
     L"The mail data folder was not changed.";
 
-// A lock name may not hold "\", and one folder has many spellings: the name comes
-// from a hash of the folder's full path as the file system folds it.
+// A lock name may not hold "\": the name comes from a hash of the folder's path as
+// the file system folds it.
 std::wstring RunLockName(const std::wstring& foldedFolder) {
     std::uint64_t hash = 14695981039346656037ULL;  // 64-bit FNV-1a
     for (wchar_t c : foldedFolder) {
@@ -112,8 +112,10 @@ void frmQuarnLogBackup::EnterProgramFolder() {
 // double-click must not share the working folder's files.
 std::unique_ptr<RunLock> frmQuarnLogBackup::LockProgramFolder() {
     const std::wstring folder = platform_.ProgramFolder();
-    LockAttempt attempt =
-        platform_.LockRun(RunLockName(platform_.FoldCase(platform_.FullPath(folder))));
+    // Through links and second drive letters too: one folder, one lock.
+    const std::wstring finalPath = platform_.FinalPath(folder);
+    LockAttempt attempt = platform_.LockRun(
+        RunLockName(platform_.FoldCase(finalPath.empty() ? platform_.FullPath(folder) : finalPath)));
     if (attempt.state == LockAttempt::State::HeldElsewhere) {
         throw RunStopped(ExitCode::AnotherRunInProgress,
                          L"Another backup run from " + folder +

@@ -145,11 +145,17 @@ TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
     EXPECT_EQ(platform.lockNames[0].find(L'\\', 7), std::wstring::npos);
     EXPECT_FALSE(platform.runLockHeld);  // released at the end of the run
 
+    platform.AddDirectory(L"C:\\Linked\\QuarnLogBackup");
+    platform.links[L"C:\\Linked"] = L"C:\\Tools";
+    platform.programFolder = L"C:\\Linked\\QuarnLogBackup";  // through a link: the same lock
+    form.Form_Load();
+    EXPECT_EQ(platform.lockNames[1], platform.lockNames[0]);
+
     platform.programFolder = L"c:\\tools\\quarnlogbackup\\";  // another spelling, the same lock
     platform.runLockHeldElsewhere = true;
     platform.events.clear();
     EXPECT_EQ(form.Form_Load(), ExitCode::AnotherRunInProgress);
-    EXPECT_EQ(platform.lockNames[1], platform.lockNames[0]);
+    EXPECT_EQ(platform.lockNames[2], platform.lockNames[0]);
     EXPECT_EQ(BoxTexts().back(), L"Another backup run from c:\\tools\\quarnlogbackup\\ is in "
                                  L"progress. This run did nothing.");
     EXPECT_FALSE(HasEvent(L"query "));
@@ -160,7 +166,7 @@ TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
     platform.AddDirectory(platform.programFolder);
     platform.runLockHeldElsewhere = false;
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
-    EXPECT_NE(platform.lockNames[2], platform.lockNames[0]);
+    EXPECT_NE(platform.lockNames[3], platform.lockNames[0]);
 }
 
 TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {
