@@ -137,7 +137,7 @@ std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& d
 }
 
 std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workingFolder) {
-    const std::wstring stagingFolder = JoinPath(workingFolder, kStagingFolder);
+    std::wstring stagingFolder = JoinPath(workingFolder, kStagingFolder);
     if (!platform.IsDirectory(stagingFolder)) platform.MakeDirectory(stagingFolder);
     if (!platform.IsDirectory(stagingFolder) ||
         !platform.RemoveFile(JoinPath(stagingFolder, kCopyInProgress))) {

@@ -56,11 +56,11 @@ std::wstring StagingNames::Claim(const std::wstring& source, const std::wstring&
 
     const std::wstring foldedFlattened = platform_.FoldCase(flattenedName);
     std::wstring name = flattenedName;
-    if (byName_.count(foldedFlattened)) {
+    if (byName_.count(foldedFlattened) > 0) {
         int& counter = nextCounter_.emplace(foldedFlattened, 2).first->second;
         do {
             name = WithCounter(flattenedName, counter++);
-        } while (byName_.count(platform_.FoldCase(name)));
+        } while (byName_.count(platform_.FoldCase(name)) > 0);
     }
     Add(name, source);
     return name;
@@ -68,7 +68,12 @@ std::wstring StagingNames::Claim(const std::wstring& source, const std::wstring&
 
 std::string StagingNames::Saved() const {
     std::wstring text;
-    for (const auto& [name, source] : entries_) text += name + L"\t" + source + L"\r\n";
+    for (const auto& [name, source] : entries_) {
+        text += name;
+        text += L'\t';
+        text += source;
+        text += L"\r\n";
+    }
     return kUtf8ByteOrderMark + ToUtf8(text);
 }
 

@@ -39,6 +39,32 @@ void AppendUtf8(std::string& bytes, char32_t c) {
     }
 }
 
+// The length of the UTF-8 sequence that starts with this byte; 0 when none does.
+int SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if ((lead >> 5) == 0x6) return 2;
+    if ((lead >> 4) == 0xE) return 3;
+    if ((lead >> 3) == 0x1E) return 4;
+    return 0;
+}
+
+// None for a cut sequence, an overlong form, a surrogate or a value past U+10FFFF.
+std::optional<char32_t> DecodeSequence(const std::string& bytes, std::size_t at, int length) {
+    if (at + length > bytes.size()) return std::nullopt;
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[at + k]);
+        if ((next & 0xC0) != 0x80) return std::nullopt;
+        c = (c << 6) | (next & 0x3F);
+    }
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
+        return std::nullopt;
+    }
+    return c;
+}
+
 }  // namespace
 
 std::string ToUtf8(const std::wstring& text) {
@@ -62,21 +88,10 @@ std::optional<std::wstring> FromUtf8(const std::string& bytes) {
     std::wstring text;
     text.reserve(bytes.size());
     while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                                           : (lead >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > bytes.size()) return std::nullopt;
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) return std::nullopt;
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (c < kSmallest[length] || c > 0x10FFFF || IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            return std::nullopt;  // overlong forms and surrogates are not UTF-8
-        }
-        AppendCodePoint(text, c);
+        const int length = SequenceLength(static_cast<unsigned char>(bytes[i]));
+        const std::optional<char32_t> c = length > 0 ? DecodeSequence(bytes, i, length) : std::nullopt;
+        if (!c) return std::nullopt;
+        AppendCodePoint(text, *c);
         i += length;
     }
     return text;

@@ -52,7 +52,7 @@ bool WinPlatform::MakeDirectory(const std::wstring& path) {
 
 bool WinPlatform::IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::wstring WinPlatform::FullPath(const std::wstring& path) {
@@ -94,7 +94,7 @@ std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includ
     if (!includeDirectories) excluded |= FILE_ATTRIBUTE_DIRECTORY;
     do {
         if ((entry.dwFileAttributes & excluded) == 0) return entry.cFileName;
-    } while (FindNextFileW(find.Get(), &entry));
+    } while (FindNextFileW(find.Get(), &entry) != FALSE);
     return {};
 }
 
@@ -107,7 +107,7 @@ std::vector<std::wstring> WinPlatform::FileNamesIn(const std::wstring& folder) {
     if (!find) return names;
     do {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-    } while (FindNextFileW(find.Get(), &entry));
+    } while (FindNextFileW(find.Get(), &entry) != FALSE);
     return names;
 }
 

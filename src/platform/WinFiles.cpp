@@ -11,7 +11,8 @@ constexpr DWORD kAttributesACopyMustNotKeep =
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) !=
+               FALSE &&
            written == bytes.size();
 }
 
@@ -66,7 +67,7 @@ std::optional<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) 
 bool WinPlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+    return file && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != FALSE;
 }
 
 bool WinPlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {

@@ -11,7 +11,7 @@ namespace quarn {
 
 inline constexpr wchar_t kRunLogFile[] = L"QuarnBackup.log";
 inline constexpr wchar_t kOldRunLogFile[] = L"QuarnBackup.old.log";
-inline constexpr std::uint64_t kRunLogRollOverBytes = 1024 * 1024;
+inline constexpr std::uint64_t kRunLogRollOverBytes = 1024ULL * 1024;
 
 // What a run did, for its line in the run log.
 struct RunSummary {

@@ -24,7 +24,7 @@ TEST(ArchiveCommandTest, SettingsThatCannotFormAnArchivePathAreRefused) {
           std::tuple{L"D:\\Arch", L"log?.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"a<b>.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"a|b.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"D:x.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}}) {
-        const Stop stop = StopOf([&] { CheckArchiveSettings(dir, zip); });
+        const Stop stop = StopOf([&, dir = dir, zip = zip] { CheckArchiveSettings(dir, zip); });
         EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << zip;
         EXPECT_NE(stop.message.find(named), std::wstring::npos);
     }
