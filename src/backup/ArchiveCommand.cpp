@@ -20,11 +20,6 @@ void StopForSetting(const std::wstring& key, const std::wstring& value, const st
                          L" Correct it and run the backup again. Nothing was backed up.");
 }
 
-std::size_t CopiesIn(Platform& platform, const std::wstring& stagingFolder) {
-    const std::vector<std::wstring> names = platform.FileNamesIn(stagingFolder);
-    return static_cast<std::size_t>(std::count_if(names.begin(), names.end(), IsLogFileName));
-}
-
 std::wstring CopiesWait(const std::wstring& stagingFolder) {
     return L"The copies of the log files stay in " + stagingFolder + L"; the next run tries again.";
 }
@@ -51,7 +46,7 @@ std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipF
 }
 
 std::wstring BuildArchiveCommand(const std::wstring& backupDir, const std::wstring& zipFile) {
-    return L"rar a -ep -df -m5  -inul " + (L"\"" + ArchivePath(backupDir, zipFile) + L"\"") +
+    return L"rar a -r -ep -df -m5  -inul " + (L"\"" + ArchivePath(backupDir, zipFile) + L"\"") +
            L" " + L"*.bkl " + L"*.bks";
 }
 

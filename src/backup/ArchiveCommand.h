@@ -14,7 +14,8 @@ void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zip
 
 std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile);
 
-// Adds the staged copies of the folder it runs in, and only those, to the archive.
+// Adds the copies in the folder it runs in and its subfolders (the staging folder,
+// which holds nothing else) to the archive under their names alone, and deletes them.
 std::wstring BuildArchiveCommand(const std::wstring& backupDir, const std::wstring& zipFile);
 
 // The archiver's documented meaning of an exit code.

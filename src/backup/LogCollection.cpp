@@ -64,6 +64,16 @@ void WriteBatchFile(Platform& platform, const std::wstring& dataDir) {
     }
 }
 
+unsigned SubfolderIndex(const std::wstring& stagedName) {
+    std::uint32_t hash = 2166136261U;  // 32-bit FNV-1a
+    for (wchar_t c : stagedName) hash = (hash ^ static_cast<std::uint16_t>(c)) * 16777619U;
+    return hash % kStagingSubfolders;
+}
+
+std::wstring SubfolderName(unsigned index) {
+    return {L"0123456789abcdef"[index / 16], L"0123456789abcdef"[index % 16]};
+}
+
 std::wstring NamesFileNote(bool existed) {
     return std::wstring(kNamesFile) +
            (existed ? L" was damaged and was made anew from this run's list (the damaged file "
@@ -148,11 +158,28 @@ std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workin
     return stagingFolder;
 }
 
+std::wstring StagingSubfolder(const std::wstring& stagedName) {
+    return SubfolderName(SubfolderIndex(stagedName));
+}
+
 std::uint32_t CopyLogFile(Platform& platform, const std::wstring& fullPath,
                           const std::wstring& stagingFolder, const std::wstring& stagedName) {
-    const std::wstring inProgress = JoinPath(stagingFolder, kCopyInProgress);
-    if (const std::uint32_t error = platform.CopyAsPlainFile(fullPath, inProgress)) return error;
-    return platform.MoveFileOver(inProgress, JoinPath(stagingFolder, stagedName));
+    return platform.CopyViaTemporary(
+        fullPath, JoinPath(stagingFolder, kCopyInProgress),
+        JoinPath(JoinPath(stagingFolder, StagingSubfolder(stagedName)), stagedName));
+}
+
+std::size_t CopiesIn(Platform& platform, const std::wstring& stagingFolder) {
+    std::size_t copies = 0;
+    const auto countIn = [&](const std::wstring& folder) {
+        const std::vector<std::wstring> names = platform.FileNamesIn(folder);
+        copies += static_cast<std::size_t>(std::count_if(names.begin(), names.end(), IsLogFileName));
+    };
+    countIn(stagingFolder);
+    for (unsigned index = 0; index < kStagingSubfolders; ++index) {
+        countIn(JoinPath(stagingFolder, SubfolderName(index)));
+    }
+    return copies;
 }
 
 StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>& logs,
@@ -187,7 +214,13 @@ StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>&
         }
     }
 
+    std::vector<bool> subfolderMade(kStagingSubfolders, false);
     for (std::size_t i = 0; i < logs.size(); ++i) {
+        const unsigned subfolder = SubfolderIndex(stagedNames[i]);
+        if (!subfolderMade[subfolder]) {
+            platform.MakeDirectory(JoinPath(stagingFolder, SubfolderName(subfolder)));  // or it is there
+            subfolderMade[subfolder] = true;
+        }
         if (const std::uint32_t error = CopyLogFile(platform, logs[i], stagingFolder, stagedNames[i])) {
             result.notCopied.push_back({logs[i], platform.ErrorText(error)});
         }

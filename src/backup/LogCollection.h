@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,9 +16,14 @@ inline constexpr wchar_t kMarkerFile[] = L"done.tmp";
 // The archiver works in a folder of the program's own, so that it never sees (and
 // never deletes) a file that is not one of our copies.
 inline constexpr wchar_t kStagingFolder[] = L"QuarnStaging";
-// A copy is made under this name and then renamed to its staged name, so that a run
-// ended midway never leaves half a log under a log's name.
+// A copy is made under this name in the staging folder and then renamed to its
+// staged name, so that a run ended midway never leaves half a log under a log's name.
 inline constexpr wchar_t kCopyInProgress[] = L"copying.tmp";
+// The copies are spread over this many subfolders of the staging folder, by their
+// names. Some file systems search a whole folder for each new name (Wine matches
+// names without case that way): small folders keep each copy as cheap at 20,000
+// logs as at 200.
+inline constexpr unsigned kStagingSubfolders = 64;
 
 // Puts a path in quotes for a batch file line, with "%" doubled: the interpreter
 // expands "%" even inside quotes, and acts on nothing else there.
@@ -49,10 +55,17 @@ std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& d
 // removes a half-made copy that a run ended midway left there. Returns its path.
 std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workingFolder);
 
-// Copies one log into the staging folder under its staged name, as a plain file.
-// Returns 0 or the system's error code.
+// The subfolder of the staging folder that holds the copy of this staged name:
+// "00" to "3f", always the same for the same name.
+std::wstring StagingSubfolder(const std::wstring& stagedName);
+
+// Copies one log into its subfolder of the staging folder under its staged name, as
+// a plain file. Returns 0 or the system's error code.
 std::uint32_t CopyLogFile(Platform& platform, const std::wstring& fullPath,
                           const std::wstring& stagingFolder, const std::wstring& stagedName);
+
+// How many log copies wait in the staging folder and its subfolders.
+std::size_t CopiesIn(Platform& platform, const std::wstring& stagingFolder);
 
 struct NotCopied {
     std::wstring path;

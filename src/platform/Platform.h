@@ -98,8 +98,12 @@ public:
     virtual std::wstring FoldCase(const std::wstring& text) = 0;
 
     // Files. The std::uint32_t results are 0 or the system's error code.
-    // The copy never keeps the read-only, hidden or system attribute.
-    virtual std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) = 0;
+    // Copies a file, also one that another program is writing, as a plain file (never
+    // read-only, hidden or system) with its last write time: first under the name
+    // temporary, then renamed to, replacing a file of that name, so that to never
+    // holds part of a copy.
+    virtual std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                           const std::wstring& to) = 0;
     virtual std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
     // True when the file is gone afterwards, also when it never existed.
     virtual bool RemoveFile(const std::wstring& path) = 0;

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/WinHandles.h"
 #include "platform/WinPlatform.h"
@@ -6,8 +8,7 @@
 namespace quarn {
 namespace {
 
-constexpr DWORD kAttributesACopyMustNotKeep =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kCopyBufferBytes = 256 * 1024;
 
 bool WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
@@ -16,16 +17,61 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
            written == bytes.size();
 }
 
+DWORD RenameOpenFile(HANDLE file, const std::wstring& to) {
+    const DWORD nameBytes = static_cast<DWORD>(to.size()) * DWORD{sizeof(wchar_t)};
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = nameBytes;
+    std::copy(to.begin(), to.end(), rename->FileName);
+    return SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size())) != FALSE
+               ? 0
+               : GetLastError();
+}
+
 }  // namespace
 
-std::uint32_t WinPlatform::CopyAsPlainFile(const std::wstring& from, const std::wstring& to) {
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE)) return GetLastError();
-    const DWORD attributes = GetFileAttributesW(to.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesACopyMustNotKeep) &&
-        !SetFileAttributesW(to.c_str(), attributes & ~kAttributesACopyMustNotKeep)) {
-        return GetLastError();
+DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to) {
+    copyBuffer_.resize(kCopyBufferBytes);
+    for (;;) {
+        DWORD read = 0;
+        if (ReadFile(from, copyBuffer_.data(), kCopyBufferBytes, &read, nullptr) == FALSE) {
+            return GetLastError();
+        }
+        if (read == 0) return 0;
+        DWORD written = 0;
+        if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return GetLastError();
+        if (written != read) return ERROR_WRITE_FAULT;
     }
-    return 0;
+}
+
+std::uint32_t WinPlatform::CopyViaTemporary(const std::wstring& from,
+                                            const std::wstring& temporary,
+                                            const std::wstring& to) {
+    // Shared for writing and deleting: the mail client may be adding to its log.
+    const UniqueFileHandle source(CreateFileW(
+        from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!source) return GetLastError();
+    const UniqueFileHandle copy(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                            CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                            nullptr));
+    if (!copy) return GetLastError();
+
+    DWORD error = CopyContent(source.Get(), copy.Get());
+    FILETIME lastWrite{};
+    if (error == 0 && GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) != FALSE) {
+        SetFileTime(copy.Get(), nullptr, nullptr, &lastWrite);
+    }
+    if (error == 0) error = RenameOpenFile(copy.Get(), to);
+    if (error != 0) {
+        FILE_DISPOSITION_INFO discard{TRUE};
+        SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &discard, sizeof discard);
+    }
+    return error;
 }
 
 std::uint32_t WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {

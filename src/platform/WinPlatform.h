@@ -30,7 +30,8 @@ public:
     std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override;
 
-    std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                   const std::wstring& to) override;
     std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
     std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
@@ -54,10 +55,12 @@ public:
 
 private:
     bool JoinChildJob(HANDLE process);
+    DWORD CopyContent(HANDLE from, HANDLE to);
 
     // Every child process runs in this job, which ends them all when the program
     // ends, also when it is ended from outside.
     UniqueKernelHandle childJob_;
+    std::vector<char> copyBuffer_;  // one for every copy of the run
 };
 
 }  // namespace quarn

@@ -11,9 +11,9 @@ namespace {
 
 TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasks) {
     EXPECT_EQ(BuildArchiveCommand(L"D:\\Arch", L"logs.rar"),
-              L"rar a -ep -df -m5  -inul \"D:\\Arch\\logs.rar\" *.bkl *.bks");
+              L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\logs.rar\" *.bkl *.bks");
     EXPECT_EQ(BuildArchiveCommand(L"D:\\Arch\\", L"logs.rar"),
-              L"rar a -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
+              L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
 }
 
 TEST(ArchiveCommandTest, SettingsThatCannotFormAnArchivePathAreRefused) {
@@ -52,7 +52,6 @@ protected:
         };
     }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
-    std::vector<std::wstring> StagedFiles() { return platform.FilesIn(StagingFolder()); }
     const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"QuarnBackup.names",
                                                          L"in.bkl", L"notes.tmp"};
 };
@@ -68,7 +67,7 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
         EXPECT_EQ(platform.started.back().workingFolder, StagingFolder());
         EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
         EXPECT_EQ(platform.FileContent(platform.programFolder + L"\\in.bkl"), L"the user's own log");
-        EXPECT_TRUE(StagedFiles().empty());
+        EXPECT_TRUE(StagedCopies().empty());
     }
     EXPECT_EQ(platform.started[0].timeoutMs, 30u * 60 * 1000);      // the listing
     EXPECT_EQ(platform.started[1].timeoutMs, 4u * 60 * 60 * 1000);  // the archiver
@@ -82,7 +81,7 @@ TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
     EXPECT_NE(last.text.find(L"exit code 5 (write error)"), std::wstring::npos);
     EXPECT_NE(last.text.find(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar"), std::wstring::npos);
     EXPECT_NE(last.text.find(StagingFolder()), std::wstring::npos);
-    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
     for (const auto& box : platform.boxes) EXPECT_NE(box.text, L"Quarn Log files Backed Up");
 }
 
@@ -92,7 +91,7 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
     EXPECT_NE(platform.boxes.back().text.find(L"reported success, but 1 of the copies"),
               std::wstring::npos);
     EXPECT_NE(platform.boxes.back().text.find(L"the next run tries again"), std::wstring::npos);
-    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
     EXPECT_NE(RunLog().find(L"exit 9  archived 0 logs to"), std::wstring::npos);
 }
 
@@ -103,7 +102,7 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     EXPECT_EQ(platform.started.front().timeoutMs, 90000u);
     EXPECT_EQ(platform.started.back().timeoutMs, 90000u);
     EXPECT_NE(platform.boxes.back().text.find(L"did not end within 90 seconds"), std::wstring::npos);
-    EXPECT_EQ(StagedFiles(), std::vector<std::wstring>{L"acctin.bkl"});
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
 }
 
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {

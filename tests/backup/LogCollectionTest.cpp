@@ -92,7 +92,10 @@ protected:
         return StageLogFiles(platform, ListLogFiles(platform, L"D:\\Becky\\", 1000), platform.programFolder,
                              staging);
     }
-    std::wstring Staged(const std::wstring& name) { return platform.FileContent(StagingFolder() + L"\\" + name); }
+    std::wstring StagedPath(const std::wstring& name) const {
+        return StagingFolder() + L"\\" + StagingSubfolder(name) + L"\\" + name;
+    }
+    std::wstring Staged(const std::wstring& name) { return platform.FileContent(StagedPath(name)); }
     std::wstring NamesFile() const { return platform.programFolder + L"\\QuarnBackup.names"; }
 };
 
@@ -102,12 +105,13 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     const StagingResult first = Stage();
     EXPECT_TRUE(first.notCopied.empty());
     EXPECT_EQ(first.namesNote, L"QuarnBackup.names was missing and was made anew from this run's list");
-    EXPECT_EQ(platform.FilesIn(StagingFolder()),
+    EXPECT_EQ(StagedCopies(),
               (std::vector<std::wstring>{L"abx.bkl", L"abx~2.bkl", L"acctonein.bkl", L"acctoneout.bks"}));
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
     EXPECT_EQ(platform.started.front().commandLine, L"QuarnBackup.bat");
     EXPECT_EQ(platform.started.front().timeoutMs, 1000u);
-    EXPECT_TRUE(HasEvent(L"move C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp -> "));
+    EXPECT_TRUE(HasEvent(L"copy D:\\Becky\\ab\\x.bkl -> " + StagedPath(L"abx~2.bkl") +
+                         L" via C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp"));
     EXPECT_EQ(platform.FilesIn(platform.programFolder), std::vector<std::wstring>{L"QuarnBackup.names"});
 
     // The account with a.b is gone and a new one sorts first: ab keeps its name,
@@ -145,10 +149,11 @@ TEST_F(CollectionTest, NamesThatCannotBeKeptStopBeforeAnyCopy) {
 
 TEST_F(CollectionTest, AHalfMadeCopyIsDroppedAndWholeCopiesWaitForTheArchiver) {
     platform.AddFile(StagingFolder() + L"\\copying.tmp", L"half");
-    platform.AddFile(StagingFolder() + L"\\oldx.bkl", L"whole copy of a failed run");
+    platform.AddFile(StagedPath(L"oldx.bkl"), L"whole copy of a failed run");
     List({});
     Stage();
-    EXPECT_EQ(platform.FilesIn(StagingFolder()), std::vector<std::wstring>{L"oldx.bkl"});
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"oldx.bkl"});
+    EXPECT_EQ(CopiesIn(platform, StagingFolder()), 1u);
 }
 
 TEST_F(CollectionTest, AFileThatCannotBeCopiedIsReportedWithItsReasonAndTheRestGoOn) {

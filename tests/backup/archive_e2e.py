@@ -33,7 +33,7 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertNoBoxes(run)
         self.assertArchived(ARCHIVED)
         command, cwd = log.read_text(encoding="utf-8").rstrip("\n").split("\t")
-        self.assertEqual(command, 'rar a -ep -df -m5  -inul "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" '
+        self.assertEqual(command, 'rar a -r -ep -df -m5  -inul "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" '
                                   "*.bkl *.bks")
         self.assertEqual(cwd.rstrip("\\"), "C:\\e2e\\archive\\QuarnStaging")
         log.unlink()

@@ -90,17 +90,18 @@ class LogCollection(WineTestCase):
             subprocess.run(["wine", "attrib", *flags.split(), f"C:\\maildata\\acct\\{name}"],
                            env=wine_env(), check=True, capture_output=True)
 
-        def attributes(pattern):  # Wine keeps H and R, not S
-            listing = subprocess.run(["wine", "attrib", pattern], env=wine_env(), check=True,
+        def attributes(*pattern):  # Wine keeps H and R, not S
+            listing = subprocess.run(["wine", "attrib", *pattern], env=wine_env(), check=True,
                                      capture_output=True, text=True).stdout
-            return sorted(line[:10].replace("A", "").split() for line in listing.splitlines())
+            return sorted(line[:10].replace("A", "").split() for line in listing.splitlines()
+                          if line.lower().endswith((".bkl", ".bks")))
         originals = attributes("C:\\maildata\\acct\\*")
         self.assertEqual(originals, [["H"], ["H"], ["R"]])
 
         folder = ProgramFolder("attributes")
         run_program(folder, extra_env=KEEP_COPIES)
         self.assertEqual(sorted(folder.staged()), ["accthidden.bkl", "acctreadonly.bkl", "acctsystem.bks"])
-        self.assertEqual(attributes("C:\\e2e\\attributes\\QuarnStaging\\*"), [[], [], []])
+        self.assertEqual(attributes("/s", "C:\\e2e\\attributes\\QuarnStaging\\*"), [[], [], []])
 
         run = run_program(folder)  # the archiver can take plain copies away
         self.assertEqual(run.exit_code, 0, run.texts)

@@ -149,6 +149,16 @@ std::vector<std::wstring> FakePlatform::FilesIn(const std::wstring& folder) cons
     return names;
 }
 
+std::vector<std::wstring> FakePlatform::FilesBelow(const std::wstring& folder) const {
+    const std::wstring prefix = Key(Resolve(folder)) + L"\\";
+    std::vector<std::wstring> paths;
+    for (const auto& [fileKey, file] : files_) {
+        if (fileKey.rfind(prefix, 0) == 0) paths.push_back(file.first);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 std::unique_ptr<RegistryKey> FakePlatform::OpenCurrentUserKey(const std::wstring& subKey,
                                                               std::uint32_t access) {
     events.push_back(L"open " + subKey + L" " + std::to_wstring(access));
@@ -262,13 +272,16 @@ std::optional<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
     return FileIdentity{0x1234, std::hash<std::wstring>{}(key)};
 }
 
-std::uint32_t FakePlatform::CopyAsPlainFile(const std::wstring& from, const std::wstring& to) {
-    events.push_back(L"copy " + from + L" -> " + to);
+std::uint32_t FakePlatform::CopyViaTemporary(const std::wstring& from,
+                                             const std::wstring& temporary, const std::wstring& to) {
+    events.push_back(L"copy " + from + L" -> " + to + L" via " + temporary);
     const auto source = files_.find(Key(Resolve(from)));
     if (source == files_.end()) return kErrorFileNotFound;
     const auto error = copyErrors.find(Resolve(from));
     if (error != copyErrors.end()) return error->second;
-    if (!directories_.count(ParentKey(Resolve(to)))) return kErrorPathNotFound;
+    if (!directories_.count(ParentKey(Resolve(to))) || !directories_.count(ParentKey(Resolve(temporary)))) {
+        return kErrorPathNotFound;
+    }
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
     return 0;
 }
@@ -382,14 +395,11 @@ std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
             return outcome;
         }
         outcome.exitCode = archiverExitCode;
-        if (archiverExitCode == 0) {  // -df: the archiver takes the staged copies away
-            const std::wstring folder = platform.started.back().workingFolder;
-            for (const std::wstring& name : platform.FilesIn(folder)) {
-                const std::size_t dot = name.rfind(L'.');
-                const std::wstring extension = dot == std::wstring::npos ? L"" : name.substr(dot);
-                if (extension == L".bkl" || extension == L".bks") {
-                    platform.RemoveFile(JoinPath(folder, name));
-                }
+        if (archiverExitCode == 0) {  // -r -df: the archiver takes the staged copies away
+            for (const std::wstring& path : platform.FilesBelow(platform.started.back().workingFolder)) {
+                const std::size_t dot = path.rfind(L'.');
+                const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
+                if (extension == L".bkl" || extension == L".bks") platform.RemoveFile(path);
             }
         }
         return outcome;

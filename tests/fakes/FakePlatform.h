@@ -43,6 +43,7 @@ public:
     std::string FileBytes(const std::wstring& path) const;
     bool HasDirectory(const std::wstring& path) const;
     std::vector<std::wstring> FilesIn(const std::wstring& folder) const;  // names, sorted
+    std::vector<std::wstring> FilesBelow(const std::wstring& folder) const;  // full paths, sorted
 
     // Platform.
     std::unique_ptr<RegistryKey> OpenCurrentUserKey(const std::wstring& subKey,
@@ -64,7 +65,8 @@ public:
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
     std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
-    std::uint32_t CopyAsPlainFile(const std::wstring& from, const std::wstring& to) override;
+    std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                   const std::wstring& to) override;
     std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
     std::optional<std::uint64_t> FileSize(const std::wstring& path) override;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,15 @@ protected:
 
     std::wstring SettingsFile() const { return platform.programFolder + L"\\QuarnBackup.ini"; }
     std::wstring StagingFolder() const { return platform.programFolder + L"\\QuarnStaging"; }
+    // The names of the copies waiting in the staging folder and its subfolders.
+    std::vector<std::wstring> StagedCopies() const {
+        std::vector<std::wstring> names;
+        for (const std::wstring& path : platform.FilesBelow(StagingFolder())) {
+            names.push_back(path.substr(path.rfind(L'\\') + 1));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
     std::wstring RunLog() const { return platform.FileContent(platform.programFolder + L"\\QuarnBackup.log"); }
     void SetSetting(const std::wstring& section, const std::wstring& key, const std::wstring& value) {
         platform.profiles[SettingsFileKey()].push_back({section, key, value});

@@ -295,27 +295,47 @@ TEST_F(WinPlatformFolders, ListsEveryFileWhateverItsAttributes) {
 
 using WinPlatformFiles = WinPlatformTest;
 
-TEST_F(WinPlatformFiles, CopiesAsAPlainFileAndSaysWhyACopyFailed) {
+TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyFailed) {
     const std::wstring from = scratch / L"from.bkl";
+    const std::wstring temporary = scratch / L"copying.tmp";
     const std::wstring to = scratch / L"to.bkl";
-    const std::string content("log\0data\r\n\xFF", 11);
+    const std::string content = std::string("log\0data\r\n\xFF", 11) + std::string(600000, 'x');
     WriteBytes(from, content);
-    WriteBytes(to, "an older and longer destination");
+    WriteBytes(to, "an older destination");
+    FILETIME lastWrite{};
+    {
+        const UniqueFileHandle file(CreateFileW(from.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        lastWrite.dwHighDateTime = 0x01D00000;  // some day in 2014
+        ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &lastWrite));
+    }
     const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     ASSERT_TRUE(SetFileAttributesW(from.c_str(), kept));
-    EXPECT_EQ(platform.CopyAsPlainFile(from, to), 0u);
+    {
+        // The mail client may be writing to its log while it is copied.
+        const UniqueFileHandle writer(CreateFileW(from.c_str(), GENERIC_READ,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, to), 0u);
+    }
     EXPECT_EQ(ReadBytes(to), content);
+    EXPECT_FALSE(Exists(temporary));
     EXPECT_EQ(GetFileAttributesW(to.c_str()) & kept, 0u);
     EXPECT_EQ(GetFileAttributesW(from.c_str()) & kept, kept);  // the original is left as it was
+    WIN32_FILE_ATTRIBUTE_DATA copied{};
+    ASSERT_TRUE(GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &copied));
+    EXPECT_EQ(copied.ftLastWriteTime.dwHighDateTime, lastWrite.dwHighDateTime);
     SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     const std::wstring copy = scratch / L"copy.bkl";
-    EXPECT_EQ(platform.CopyAsPlainFile(scratch / L"missing.bkl", copy), 2u);  // ERROR_FILE_NOT_FOUND
+    EXPECT_EQ(platform.CopyViaTemporary(scratch / L"missing.bkl", temporary, copy), 2u);
+    EXPECT_EQ(platform.CopyViaTemporary(from, temporary, scratch / L"missing\\copy.bkl"), 3u);
+    EXPECT_FALSE(Exists(temporary));
     {
         const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
-        EXPECT_EQ(platform.CopyAsPlainFile(from, copy), 32u);  // ERROR_SHARING_VIOLATION
+        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, copy), 32u);  // ERROR_SHARING_VIOLATION
         EXPECT_FALSE(Exists(copy));
     }
     const std::wstring sharingViolation = platform.ErrorText(32);  // worded differently by Wine

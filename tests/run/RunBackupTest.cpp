@@ -38,7 +38,7 @@ TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
                               L"cd C:\\", L"cd C:\\Backups", L"mkdir C:\\Backups\\QuarnMail",
                               L"cd C:\\Backups\\QuarnMail", L"cd C:\\Tools\\QuarnLogBackup",
                               L"run QuarnBackup.bat",
-                              L"run rar a -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
+                              L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
                               L"QuarnLogsZip.rar\" *.bkl *.bks"}));
 }
 
@@ -174,7 +174,7 @@ TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\Mail"));
     EXPECT_EQ(platform.started.back().commandLine,
-              L"rar a -ep -df -m5  -inul \"C:\\Backups\\Mail\\QuarnLogsZip.rar\" *.bkl *.bks");
+              L"rar a -r -ep -df -m5  -inul \"C:\\Backups\\Mail\\QuarnLogsZip.rar\" *.bkl *.bks");
 }
 
 TEST_F(RunBackupTest, ProgramFolderThatCannotBeEnteredStops) {

@@ -18,8 +18,9 @@ HIDDEN_STATION = os.environ["QUARN_HIDDENSTATION"]
 STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"
 
 
-def processes_named(name):
-    return subprocess.run(["pgrep", "-f", name], capture_output=True, text=True).stdout.split()
+def archivers():
+    """Stand-in archivers running: Wine shows a process by its Windows command line."""
+    return subprocess.run(["pgrep", "-f", "^rar a "], capture_output=True, text=True).stdout.split()
 
 
 def wait_for(condition, what, timeout=60):
@@ -76,7 +77,7 @@ class Unattended(WineTestCase):
         elsewhere.write_ini(backup_dir="C:\\Backups\\Elsewhere")
         first = start_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "8000"})
         try:
-            wait_for(lambda: processes_named("rar.exe"), "the first run's archiver")
+            wait_for(archivers, "the first run's archiver")
             second = run_program(folder)
             self.assertEqual(second.exit_code, 12)
             self.assertEqual(second.texts, ["Another backup run from C:\\e2e\\twice is in progress. "
@@ -95,17 +96,17 @@ class Unattended(WineTestCase):
         make_files(self.data, logs)
         folder = ProgramFolder("hang")
         run = start_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "600000"})
-        wait_for(lambda: processes_named("rar.exe"), "the archiver")
+        wait_for(archivers, "the archiver")
         run.kill()  # as Task Scheduler ends a task: the archiver must go with it
         run.wait()
-        wait_for(lambda: not processes_named("rar.exe"), "the archiver to be ended", timeout=15)
+        wait_for(lambda: not archivers(), "the archiver to be ended", timeout=15)
 
         run = run_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "600000",
                                              "QUARN_TEST_WAIT_SECONDS": "3"})
         self.assertEqual(run.exit_code, 13)
         self.assertIn("The RAR archiver did not end within 3 seconds", run.texts[0])
         self.assertIn("C:\\e2e\\hang\\QuarnStaging; the next run tries again", run.texts[0])
-        self.assertEqual(processes_named("rar.exe"), [])
+        self.assertEqual(archivers(), [])
         self.assertEqual(sorted(folder.staged()), ["acctin.bkl", "acctout.bks"])
 
         self.assertEqual(run_program(folder).exit_code, 0)
@@ -124,11 +125,11 @@ class Unattended(WineTestCase):
 
         def copying_is_under_way():
             self.assertIsNone(run.poll(), "the run ended before it could be killed")
-            return folder.staging.is_dir() and len(os.listdir(folder.staging)) >= 300
+            return len(folder.staged()) >= 300
         wait_for(copying_is_under_way, "300 copies")
         run.kill()
         run.wait()
-        self.assertLess(len(os.listdir(folder.staging)), 3000)
+        self.assertLess(len(folder.staged()), 3000)
         for relative, content in logs.items():
             self.assertEqual((self.data / relative).read_bytes(), content.encode(), relative)
 

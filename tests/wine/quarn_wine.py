@@ -117,10 +117,8 @@ class ProgramFolder:
         return sorted(p.name for p in self.path.iterdir())
 
     def staged(self):
-        """The copies waiting in the staging folder, as {name: bytes}."""
-        if not self.staging.is_dir():
-            return {}
-        return {p.name: p.read_bytes() for p in self.staging.iterdir()}
+        """The copies waiting in the staging folder and its subfolders, as {name: bytes}."""
+        return {p.name: p.read_bytes() for p in self.staging.rglob("*") if p.is_file()}
 
     def log_lines(self):
         """The run log without its byte-order mark, one entry per run."""
