@@ -74,6 +74,20 @@ std::wstring SubfolderName(unsigned index) {
     return {L"0123456789abcdef"[index / 16], L"0123456789abcdef"[index % 16]};
 }
 
+// Hands on the log files of the interpreter's UTF-16 list one line at a time, so
+// that the list is never held twice.
+void EachLogInList(const std::string& list, const std::function<void(const std::wstring&)>& eachLog) {
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t end = start;
+        while (end + 1 < list.size() && (list[end] != '\n' || list[end + 1] != '\0')) end += 2;
+        std::wstring line = FromUtf16Le(list.substr(start, end - start));
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (IsLogFileName(line) && FlattenedName(line)) eachLog(line);
+        start = end + 2;
+    }
+}
+
 std::wstring NamesFileNote(bool existed) {
     return std::wstring(kNamesFile) +
            (existed ? L" was damaged and was made anew from this run's list (the damaged file "
@@ -111,8 +125,8 @@ std::optional<std::wstring> FlattenedName(const std::wstring& fullPath) {
     return WithoutDots(components[components.size() - 2]) + components.back();
 }
 
-std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& dataDir,
-                                       std::uint32_t timeoutMs) {
+void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
+                  const std::function<void(const std::wstring&)>& eachLog) {
     const ListingFiles listingFiles(platform);
     WriteBatchFile(platform, dataDir);
 
@@ -139,11 +153,7 @@ std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& d
                     L"the mail data folder " + dataDir + L" could not be searched.");
     }
 
-    std::vector<std::wstring> logs;
-    for (std::wstring& line : SplitLines(FromUtf16Le(*list))) {
-        if (IsLogFileName(line) && FlattenedName(line)) logs.push_back(std::move(line));
-    }
-    return logs;
+    EachLogInList(*list, eachLog);
 }
 
 std::wstring PrepareStagingFolder(Platform& platform, const std::wstring& workingFolder) {
@@ -182,27 +192,31 @@ std::size_t CopiesIn(Platform& platform, const std::wstring& stagingFolder) {
     return copies;
 }
 
-StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>& logs,
-                            const std::wstring& workingFolder, const std::wstring& stagingFolder) {
+StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
+                              std::uint32_t listingTimeoutMs, const std::wstring& workingFolder,
+                              const std::wstring& stagingFolder) {
     StagingResult result;
     const std::wstring namesFile = JoinPath(workingFolder, kNamesFile);
     StagingNames names(platform);
-    const std::optional<std::string> saved = platform.ReadFileBytes(namesFile);
-    if (!saved && platform.FileSize(namesFile)) {
-        throw RunStopped(ExitCode::WorkingFolderUnusable,
-                         L"The list of archive names " + namesFile +
-                             L" cannot be read. Nothing was backed up.");
-    }
-    if (!saved || !names.Load(*saved)) {
-        if (saved) platform.MoveFileOver(namesFile, namesFile + L".damaged");
-        result.namesNote = NamesFileNote(saved.has_value());
+    {
+        const std::optional<std::string> saved = platform.ReadFileBytes(namesFile);
+        if (!saved && platform.FileSize(namesFile)) {
+            throw RunStopped(ExitCode::WorkingFolderUnusable,
+                             L"The list of archive names " + namesFile +
+                                 L" cannot be read. Nothing was backed up.");
+        }
+        if (!saved || !names.Load(*saved)) {
+            if (saved) platform.MoveFileOver(namesFile, namesFile + L".damaged");
+            result.namesNote = NamesFileNote(saved.has_value());
+        }
     }
 
     // Every name is settled and kept before the first copy: the archive must never
     // receive an entry under a name that the next run might give to another log.
-    std::vector<std::wstring> stagedNames;
-    stagedNames.reserve(logs.size());
-    for (const std::wstring& log : logs) stagedNames.push_back(names.Claim(log, *FlattenedName(log)));
+    std::vector<std::size_t> entries;
+    ListLogFiles(platform, dataDir, listingTimeoutMs, [&](const std::wstring& log) {
+        entries.push_back(names.Claim(log, *FlattenedName(log)));
+    });
     if (names.Changed() || !result.namesNote.empty()) {
         const std::wstring newFile = namesFile + L".new";
         if (!platform.WriteFileBytes(newFile, names.Saved()) ||
@@ -215,14 +229,15 @@ StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>&
     }
 
     std::vector<bool> subfolderMade(kStagingSubfolders, false);
-    for (std::size_t i = 0; i < logs.size(); ++i) {
-        const unsigned subfolder = SubfolderIndex(stagedNames[i]);
+    for (const std::size_t entry : entries) {
+        const StagedLog log = names.Entry(entry);
+        const unsigned subfolder = SubfolderIndex(log.name);
         if (!subfolderMade[subfolder]) {
             platform.MakeDirectory(JoinPath(stagingFolder, SubfolderName(subfolder)));  // or it is there
             subfolderMade[subfolder] = true;
         }
-        if (const std::uint32_t error = CopyLogFile(platform, logs[i], stagingFolder, stagedNames[i])) {
-            result.notCopied.push_back({logs[i], platform.ErrorText(error)});
+        if (const std::uint32_t error = CopyLogFile(platform, log.source, stagingFolder, log.name)) {
+            result.notCopied.push_back({log.source, platform.ErrorText(error)});
         }
     }
     return result;

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,10 +47,10 @@ bool IsLogFileName(const std::wstring& path);
 std::optional<std::wstring> FlattenedName(const std::wstring& fullPath);
 
 // Lists the log files below dataDir through the batch file, waiting at most
-// timeoutMs for it, from and into the working folder. Stops the run when the
-// listing fails.
-std::vector<std::wstring> ListLogFiles(Platform& platform, const std::wstring& dataDir,
-                                       std::uint32_t timeoutMs);
+// timeoutMs for it, from and into the working folder, and hands each log's full
+// path to eachLog in the order of the list. Stops the run when the listing fails.
+void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
+                  const std::function<void(const std::wstring&)>& eachLog);
 
 // Creates the staging folder below the working folder when it is missing and
 // removes a half-made copy that a run ended midway left there. Returns its path.
@@ -77,9 +78,10 @@ struct StagingResult {
     std::wstring namesNote;  // set when the names file had to be made anew
 };
 
-// Gives every listed log its lasting staged name (kept in the names file in the
-// working folder) and copies it into the staging folder.
-StagingResult StageLogFiles(Platform& platform, const std::vector<std::wstring>& logs,
-                            const std::wstring& workingFolder, const std::wstring& stagingFolder);
+// Lists the log files below dataDir, gives each its lasting staged name (kept in the
+// names file in the working folder) and copies it into the staging folder.
+StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
+                              std::uint32_t listingTimeoutMs, const std::wstring& workingFolder,
+                              const std::wstring& stagingFolder);
 
 }  // namespace quarn

@@ -1,6 +1,5 @@
 #include "backup/StagingNames.h"
 
-#include "common/PathText.h"
 #include "common/TextEncoding.h"
 
 namespace quarn {
@@ -16,65 +15,119 @@ bool IsPlainName(const std::wstring& name) {
     return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos;
 }
 
+std::uint64_t HashOf(const std::wstring& folded) {
+    std::uint64_t hash = 14695981039346656037ULL;  // 64-bit FNV-1a
+    for (wchar_t c : folded) hash = (hash ^ static_cast<std::uint32_t>(c)) * 1099511628211ULL;
+    return hash;
+}
+
 }  // namespace
 
 bool StagingNames::Load(const std::string& bytes) {
-    const std::optional<std::wstring> text = FromUtf8(bytes);
-    bool valid = text.has_value();
-    if (valid) {
-        for (const std::wstring& line : SplitLines(*text)) {
-            if (line.empty()) continue;
-            const std::size_t tab = line.find(L'\t');
-            if (tab == std::wstring::npos || !Add(line.substr(0, tab), line.substr(tab + 1))) {
-                valid = false;
-                break;
+    Clear();
+    // Line by line, so that the file's text is never held twice.
+    std::size_t start = bytes.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        const std::size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
+        const std::size_t tab = bytes.find('\t', start);
+        if (lineEnd > start) {
+            if (tab >= lineEnd) {
+                Clear();
+                return false;
             }
+            std::string name = bytes.substr(start, tab - start);
+            std::string source = bytes.substr(tab + 1, lineEnd - tab - 1);
+            const std::optional<std::wstring> wideName = FromUtf8(name);
+            const std::optional<std::wstring> wideSource = FromUtf8(source);
+            if (!wideName || !wideSource || !IsPlainName(*wideName) || wideSource->empty()) {
+                Clear();
+                return false;
+            }
+            const std::wstring foldedName = platform_.FoldCase(*wideName);
+            const std::wstring foldedSource = platform_.FoldCase(*wideSource);
+            if (Find(byName_, name, foldedName, &Utf8Entry::name) ||
+                Find(bySource_, source, foldedSource, &Utf8Entry::source)) {
+                Clear();
+                return false;
+            }
+            Insert(std::move(name), std::move(source), foldedName, foldedSource);
         }
-    }
-    if (!valid) {
-        entries_.clear();
-        byName_.clear();
-        bySource_.clear();
+        start = end + 1;
     }
     changed_ = false;
-    return valid;
-}
-
-bool StagingNames::Add(std::wstring name, std::wstring source) {
-    if (!IsPlainName(name) || source.empty()) return false;
-    const std::size_t index = entries_.size();
-    if (!byName_.emplace(platform_.FoldCase(name), index).second) return false;
-    if (!bySource_.emplace(platform_.FoldCase(source), index).second) return false;
-    entries_.emplace_back(std::move(name), std::move(source));
-    changed_ = true;
     return true;
 }
 
-std::wstring StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
-    const auto known = bySource_.find(platform_.FoldCase(source));
-    if (known != bySource_.end()) return entries_[known->second].first;
+void StagingNames::Clear() {
+    entries_.clear();
+    byName_.clear();
+    bySource_.clear();
+    nextCounter_.clear();
+    changed_ = false;
+}
 
-    const std::wstring foldedFlattened = platform_.FoldCase(flattenedName);
+std::optional<std::size_t> StagingNames::Find(const Index& index, const std::string& text,
+                                              const std::wstring& folded,
+                                              std::string Utf8Entry::*field) const {
+    const auto [first, last] = index.equal_range(HashOf(folded));
+    for (auto hit = first; hit != last; ++hit) {
+        const std::string& stored = entries_[hit->second].*field;
+        if (stored == text || platform_.FoldCase(FromUtf8(stored).value_or(L"")) == folded) {
+            return hit->second;
+        }
+    }
+    return std::nullopt;
+}
+
+void StagingNames::Insert(std::string name, std::string source, const std::wstring& foldedName,
+                          const std::wstring& foldedSource) {
+    byName_.emplace(HashOf(foldedName), entries_.size());
+    bySource_.emplace(HashOf(foldedSource), entries_.size());
+    entries_.push_back({std::move(name), std::move(source)});
+    changed_ = true;
+}
+
+std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
+    std::string utf8Source = ToUtf8(source);
+    const std::wstring foldedSource = platform_.FoldCase(source);
+    if (const std::optional<std::size_t> known =
+            Find(bySource_, utf8Source, foldedSource, &Utf8Entry::source)) {
+        return *known;
+    }
     std::wstring name = flattenedName;
-    if (byName_.count(foldedFlattened) > 0) {
-        int& counter = nextCounter_.emplace(foldedFlattened, 2).first->second;
+    std::wstring foldedName = platform_.FoldCase(name);
+    std::string utf8Name = ToUtf8(name);
+    if (Find(byName_, utf8Name, foldedName, &Utf8Entry::name)) {
+        int& counter = nextCounter_.emplace(HashOf(foldedName), 2).first->second;
         do {
             name = WithCounter(flattenedName, counter++);
-        } while (byName_.count(platform_.FoldCase(name)) > 0);
+            foldedName = platform_.FoldCase(name);
+            utf8Name = ToUtf8(name);
+        } while (Find(byName_, utf8Name, foldedName, &Utf8Entry::name));
     }
-    Add(name, source);
-    return name;
+    Insert(std::move(utf8Name), std::move(utf8Source), foldedName, foldedSource);
+    return entries_.size() - 1;
+}
+
+StagedLog StagingNames::Entry(std::size_t index) const {
+    return {FromUtf8(entries_[index].name).value_or(L""),
+            FromUtf8(entries_[index].source).value_or(L"")};
 }
 
 std::string StagingNames::Saved() const {
-    std::wstring text;
-    for (const auto& [name, source] : entries_) {
-        text += name;
-        text += L'\t';
-        text += source;
-        text += L"\r\n";
+    std::size_t size = 3;
+    for (const Utf8Entry& entry : entries_) size += entry.name.size() + entry.source.size() + 3;
+    std::string text = kUtf8ByteOrderMark;
+    text.reserve(size);
+    for (const Utf8Entry& entry : entries_) {
+        text += entry.name;
+        text += '\t';
+        text += entry.source;
+        text += "\r\n";
     }
-    return kUtf8ByteOrderMark + ToUtf8(text);
+    return text;
 }
 
 }  // namespace quarn

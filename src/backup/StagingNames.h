@@ -1,9 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -11,6 +12,11 @@
 namespace quarn {
 
 inline constexpr wchar_t kNamesFile[] = L"QuarnBackup.names";
+
+struct StagedLog {
+    std::wstring name;    // in the staging folder and in the archive
+    std::wstring source;  // the log's full path
+};
 
 // The staged name of every log that was ever backed up to the archive. A log keeps
 // the name it first got, so that its entry in the archive is always its own: a new
@@ -27,22 +33,38 @@ public:
     // are not one.
     bool Load(const std::string& bytes);
 
-    std::wstring Claim(const std::wstring& source, const std::wstring& flattenedName);
+    // The index of the log's entry, made when the log is new.
+    std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
+    StagedLog Entry(std::size_t index) const;
 
     bool Changed() const { return changed_; }
     std::string Saved() const;
 
 private:
-    bool Add(std::wstring name, std::wstring source);
+    // Kept as UTF-8, which holds a path in half the memory of UTF-16.
+    struct Utf8Entry {
+        std::string name;
+        std::string source;
+    };
+    // Keyed by a hash of the text as the file system folds it: each text is folded
+    // once, and no map holds a second copy of a path. A hit is confirmed against
+    // the entry itself.
+    using Index = std::unordered_multimap<std::uint64_t, std::size_t>;
+
+    std::optional<std::size_t> Find(const Index& index, const std::string& text,
+                                    const std::wstring& folded,
+                                    std::string Utf8Entry::*field) const;
+    void Insert(std::string name, std::string source, const std::wstring& foldedName,
+                const std::wstring& foldedSource);
+    void Clear();
 
     Platform& platform_;
-    std::vector<std::pair<std::wstring, std::wstring>> entries_;  // name, source
-    // Keyed by the file system's case folding, each text folded once.
-    std::unordered_map<std::wstring, std::size_t> byName_;
-    std::unordered_map<std::wstring, std::size_t> bySource_;
+    std::vector<Utf8Entry> entries_;
+    Index byName_;
+    Index bySource_;
     // The next counter worth trying for a flattened name, so that many logs of the
     // same name cost no more than one each.
-    std::unordered_map<std::wstring, int> nextCounter_;
+    std::unordered_map<std::uint64_t, int> nextCounter_;
     bool changed_ = false;
 };
 

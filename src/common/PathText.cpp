@@ -22,20 +22,6 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
 
-std::vector<std::wstring> SplitLines(const std::wstring& text) {
-    std::vector<std::wstring> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    return lines;
-}
-
 bool EndsWithAsciiIgnoringCase(const std::wstring& text, const std::wstring& suffix) {
     if (suffix.size() > text.size()) return false;
     const std::size_t offset = text.size() - suffix.size();

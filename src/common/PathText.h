@@ -11,9 +11,6 @@ std::vector<std::wstring> SplitAtBackslash(const std::wstring& path);
 // folder, "\" unless folder already ends in one, then name.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
-// Splits text into lines at CR LF or LF; a final line break adds no empty line.
-std::vector<std::wstring> SplitLines(const std::wstring& text);
-
 // Compares ASCII letters without case; enough for the fixed extensions we look for.
 bool EndsWithAsciiIgnoringCase(const std::wstring& text, const std::wstring& suffix);
 

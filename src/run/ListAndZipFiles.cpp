@@ -19,8 +19,8 @@ std::wstring NotCopiedList(const std::vector<NotCopied>& notCopied) {
 void frmQuarnLogBackup::ListAndZipFiles() {
     const std::wstring workingFolder = platform_.CurrentDirectory();
     const std::wstring stagingFolder = PrepareStagingFolder(platform_, workingFolder);
-    const std::vector<std::wstring> logs = ListLogFiles(platform_, sDataDir, waitLimits_.listingMs);
-    const StagingResult staging = StageLogFiles(platform_, logs, workingFolder, stagingFolder);
+    const StagingResult staging =
+        CollectLogFiles(platform_, sDataDir, waitLimits_.listingMs, workingFolder, stagingFolder);
     summary_.notCopied = staging.notCopied.size();
     summary_.note = staging.namesNote;
 

@@ -34,24 +34,28 @@ TEST(ListingBatchTest, PathsAreQuotedWithPercentDoubled) {
                   L"echo done > done.tmp"}));
 }
 
+std::wstring NameOf(StagingNames& names, const std::wstring& source, const std::wstring& flattened) {
+    return names.Entry(names.Claim(source, flattened)).name;
+}
+
 TEST(StagingNamesTest, ALogKeepsItsNameAndNamesOfGoneLogsStayReserved) {
     FakePlatform platform;
     StagingNames names(platform);
     ASSERT_TRUE(names.Load(""));
-    EXPECT_EQ(names.Claim(L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
-    EXPECT_EQ(names.Claim(L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
-    EXPECT_EQ(names.Claim(L"D:\\M\\AB\\IN.BKL", L"ABIN.BKL"), L"abin~2.bkl");  // same file again
-    EXPECT_EQ(names.Claim(L"D:\\M\\c\\noext", L"cnoext"), L"cnoext");
-    EXPECT_EQ(names.Claim(L"D:\\N\\c\\noext", L"cnoext"), L"cnoext~2");
+    EXPECT_EQ(NameOf(names, L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
+    EXPECT_EQ(NameOf(names, L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
+    EXPECT_EQ(NameOf(names, L"D:\\M\\AB\\IN.BKL", L"ABIN.BKL"), L"abin~2.bkl");  // same file again
+    EXPECT_EQ(NameOf(names, L"D:\\M\\c\\noext", L"cnoext"), L"cnoext");
+    EXPECT_EQ(NameOf(names, L"D:\\N\\c\\noext", L"cnoext"), L"cnoext~2");
     EXPECT_TRUE(names.Changed());
 
     // The next run: the first account is gone and a new one sorts first.
     StagingNames next(platform);
     ASSERT_TRUE(next.Load(names.Saved()));
     EXPECT_FALSE(next.Changed());
-    EXPECT_EQ(next.Claim(L"D:\\M\\a.b.\\in.bkl", L"abin.bkl"), L"abin~3.bkl");
-    EXPECT_EQ(next.Claim(L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
-    EXPECT_EQ(next.Claim(L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
+    EXPECT_EQ(NameOf(next, L"D:\\M\\a.b.\\in.bkl", L"abin.bkl"), L"abin~3.bkl");
+    EXPECT_EQ(NameOf(next, L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
+    EXPECT_EQ(NameOf(next, L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
     EXPECT_EQ(next.Saved(), "\xEF\xBB\xBF"
                             "abin.bkl\tD:\\M\\a.b\\in.bkl\r\nabin~2.bkl\tD:\\M\\ab\\in.bkl\r\n"
                             "cnoext\tD:\\M\\c\\noext\r\ncnoext~2\tD:\\N\\c\\noext\r\n"
@@ -63,6 +67,7 @@ TEST(StagingNamesTest, ADamagedNamesFileIsRefusedWhole) {
     FakePlatform platform;
     StagingNames names(platform);
     EXPECT_TRUE(names.Load("x.bkl\tD:\\M\\x.bkl\n\ny.bkl\tD:\\M\\\xC3\xA9\\y.bkl"));  // LF, blank line
+    EXPECT_EQ(names.Entry(1).source, L"D:\\M\\\u00E9\\y.bkl");
     for (const char* damaged : {"x.bkl D:\\M\\x.bkl\r\n",          // no tab
                                 "\tD:\\M\\x.bkl\r\n",               // no name
                                 "x.bkl\t\r\n",                         // no path
@@ -71,7 +76,7 @@ TEST(StagingNamesTest, ADamagedNamesFileIsRefusedWhole) {
                                 "x.bkl\tD:\\a\r\ny.bkl\td:\\A\r\n",  // one log twice
                                 "x.bkl\tD:\\\xC3\r\n"}) {              // not UTF-8
         EXPECT_FALSE(names.Load(damaged)) << damaged;
-        EXPECT_EQ(names.Claim(L"D:\\M\\x.bkl", L"Mx.bkl"), L"Mx.bkl") << damaged;
+        EXPECT_EQ(NameOf(names, L"D:\\M\\x.bkl", L"Mx.bkl"), L"Mx.bkl") << damaged;
     }
 }
 
@@ -89,8 +94,7 @@ protected:
     }
     StagingResult Stage() {
         const std::wstring staging = PrepareStagingFolder(platform, platform.programFolder);
-        return StageLogFiles(platform, ListLogFiles(platform, L"D:\\Becky\\", 1000), platform.programFolder,
-                             staging);
+        return CollectLogFiles(platform, L"D:\\Becky\\", 1000, platform.programFolder, staging);
     }
     std::wstring StagedPath(const std::wstring& name) const {
         return StagingFolder() + L"\\" + StagingSubfolder(name) + L"\\" + name;
@@ -170,8 +174,9 @@ TEST_F(CollectionTest, AFileThatCannotBeCopiedIsReportedWithItsReasonAndTheRestG
 
 class ListingFailureTest : public CollectionTest {
 protected:
+    static void Ignore(const std::wstring&) {}
     ExitCode Collect() {
-        const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\Becky\\", 1800000); });
+        const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\Becky\\", 1800000, Ignore); });
         message = stop.message;
         return stop.code;
     }
@@ -205,7 +210,7 @@ TEST_F(ListingFailureTest, PathsTheInterpreterCannotReadStopBeforeAnythingRuns) 
     List({});
     EXPECT_EQ(Collect(), ExitCode::Done);  // an ASCII data folder is still fine
     platform.started.clear();
-    const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\B\u00E9cky\\", 1000); });
+    const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\B\u00E9cky\\", 1000, Ignore); });
     EXPECT_EQ(stop.code, ExitCode::ListingFailed);
     EXPECT_NE(stop.message.find(L"D:\\B\u00E9cky\\"), std::wstring::npos);
     EXPECT_TRUE(platform.started.empty());
