@@ -2,18 +2,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "backup/LogListing.h"
 #include "platform/Platform.h"
 
 namespace quarn {
 
-inline constexpr wchar_t kBatchFile[] = L"QuarnBackup.bat";
-inline constexpr wchar_t kListFile[] = L"filelist.tmp";
-inline constexpr wchar_t kMarkerFile[] = L"done.tmp";
 // The archiver works in a folder of the program's own, so that it never sees (and
 // never deletes) a file that is not one of our copies.
 inline constexpr wchar_t kStagingFolder[] = L"QuarnStaging";
@@ -26,31 +23,9 @@ inline constexpr wchar_t kCopyInProgress[] = L"copying.tmp";
 // logs as at 200.
 inline constexpr unsigned kStagingSubfolders = 64;
 
-// Puts a path in quotes for a batch file line, with "%" doubled: the interpreter
-// expands "%" even inside quotes, and acts on nothing else there.
-std::wstring QuotedForBatch(const std::wstring& path);
-
-// The two lines of QuarnBackup.bat: list every log file below the data directory,
-// hidden and system files included, into filelist.tmp in the working folder, then
-// write the marker. The listing runs in the data directory, so the data directory
-// never reaches an inner command line, and "cmd /u" writes the list as UTF-16 on
-// every system.
-std::vector<std::wstring> ListingBatchLines(const std::wstring& dataDir,
-                                            const std::wstring& workingFolder);
-
-// True for a name with the extension .bkl or .bks. "dir *.bkl" also matches names
-// such as "in.bkl_old" through their short names; those are not logs.
-bool IsLogFileName(const std::wstring& path);
-
 // The containing folder's name without dots, then the file name
 // ("D:\Mail\acct.one\in.bkl" gives "acctonein.bkl"); none for a path without "\".
 std::optional<std::wstring> FlattenedName(const std::wstring& fullPath);
-
-// Lists the log files below dataDir through the batch file, waiting at most
-// timeoutMs for it, from and into the working folder, and hands each log's full
-// path to eachLog in the order of the list. Stops the run when the listing fails.
-void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
-                  const std::function<void(const std::wstring&)>& eachLog);
 
 // Creates the staging folder below the working folder when it is missing and
 // removes a half-made copy that a run ended midway left there. Returns its path.
