@@ -1,5 +1,6 @@
 // WinPlatform against the real Windows functions (run under Wine on the build machine).
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -478,6 +479,18 @@ TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
     }
     EXPECT_EQ(stateInAnotherThread(), LockAttempt::State::Held);
     EXPECT_EQ(platform.LockRun(name).state, LockAttempt::State::Held);  // abandoned, so taken
+
+    // A run of another user holds a lock that this user may not open.
+    PSECURITY_DESCRIPTOR denyAll = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;GA;;;WD)", SDDL_REVISION_1,
+                                                                     &denyAll, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, denyAll, FALSE};
+    const UniqueKernelHandle othersLock(
+        CreateMutexW(&attributes, TRUE, L"Global\\QuarnLogBackup.platform-test-other"));
+    LocalFree(denyAll);
+    ASSERT_TRUE(othersLock);
+    EXPECT_EQ(platform.LockRun(L"Global\\QuarnLogBackup.platform-test-other").state,
+              LockAttempt::State::HeldElsewhere);
 }
 
 TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
