@@ -5,6 +5,7 @@
 #include "backup/StagingNames.h"
 #include "common/PathText.h"
 #include "common/RunStopped.h"
+#include "common/TextHash.h"
 
 namespace quarn {
 namespace {
@@ -15,9 +16,7 @@ std::wstring WithoutDots(std::wstring name) {
 }
 
 unsigned SubfolderIndex(const std::wstring& stagedName) {
-    std::uint32_t hash = 2166136261U;  // 32-bit FNV-1a
-    for (wchar_t c : stagedName) hash = (hash ^ static_cast<std::uint16_t>(c)) * 16777619U;
-    return hash % kStagingSubfolders;
+    return static_cast<unsigned>(HashText(stagedName) % kStagingSubfolders);
 }
 
 std::wstring SubfolderName(unsigned index) {

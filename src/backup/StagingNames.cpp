@@ -1,6 +1,7 @@
 #include "backup/StagingNames.h"
 
 #include "common/TextEncoding.h"
+#include "common/TextHash.h"
 
 namespace quarn {
 namespace {
@@ -13,12 +14,6 @@ std::wstring WithCounter(const std::wstring& name, int counter) {
 
 bool IsPlainName(const std::wstring& name) {
     return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos;
-}
-
-std::uint64_t HashOf(const std::wstring& folded) {
-    std::uint64_t hash = 14695981039346656037ULL;  // 64-bit FNV-1a
-    for (wchar_t c : folded) hash = (hash ^ static_cast<std::uint32_t>(c)) * 1099511628211ULL;
-    return hash;
 }
 
 }  // namespace
@@ -71,7 +66,7 @@ void StagingNames::Clear() {
 std::optional<std::size_t> StagingNames::Find(const Index& index, const std::string& text,
                                               const std::wstring& folded,
                                               std::string Utf8Entry::*field) const {
-    const auto [first, last] = index.equal_range(HashOf(folded));
+    const auto [first, last] = index.equal_range(HashText(folded));
     for (auto hit = first; hit != last; ++hit) {
         const std::string& stored = entries_[hit->second].*field;
         if (stored == text || platform_.FoldCase(FromUtf8(stored).value_or(L"")) == folded) {
@@ -83,8 +78,8 @@ std::optional<std::size_t> StagingNames::Find(const Index& index, const std::str
 
 void StagingNames::Insert(std::string name, std::string source, const std::wstring& foldedName,
                           const std::wstring& foldedSource) {
-    byName_.emplace(HashOf(foldedName), entries_.size());
-    bySource_.emplace(HashOf(foldedSource), entries_.size());
+    byName_.emplace(HashText(foldedName), entries_.size());
+    bySource_.emplace(HashText(foldedSource), entries_.size());
     entries_.push_back({std::move(name), std::move(source)});
     changed_ = true;
 }
@@ -100,7 +95,7 @@ std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& 
     std::wstring foldedName = platform_.FoldCase(name);
     std::string utf8Name = ToUtf8(name);
     if (Find(byName_, utf8Name, foldedName, &Utf8Entry::name)) {
-        int& counter = nextCounter_.emplace(HashOf(foldedName), 2).first->second;
+        int& counter = nextCounter_.emplace(HashText(foldedName), 2).first->second;
         do {
             name = WithCounter(flattenedName, counter++);
             foldedName = platform_.FoldCase(name);

@@ -1,6 +1,5 @@
 #include "run/RunLog.h"
 
-
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
 

@@ -6,6 +6,7 @@
 
 #include "backup/ArchiveCommand.h"
 #include "backup/BackupDirectory.h"
+#include "common/TextHash.h"
 #include "run/ProgramPlacement.h"
 #include "run/ShowMessage.h"
 #include "settings/IniFile.h"
@@ -23,10 +24,7 @@ const wchar_t kUnexpectedErrorMessage[] =
 // A lock name may not hold "\": the name comes from a hash of the folder's path as
 // the file system folds it.
 std::wstring RunLockName(const std::wstring& foldedFolder) {
-    std::uint64_t hash = 14695981039346656037ULL;  // 64-bit FNV-1a
-    for (wchar_t c : foldedFolder) {
-        hash = (hash ^ static_cast<std::uint16_t>(c)) * 1099511628211ULL;
-    }
+    const std::uint64_t hash = HashText(foldedFolder);
     std::wstring name = L"Global\\QuarnLogBackup.";
     for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789abcdef"[(hash >> shift) & 0xF];
     return name;

@@ -157,14 +157,21 @@ def put_archiver_on_path(folder="C:\\e2e-tools"):
     return folder
 
 
-def start_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
-                  extra_env=None, stderr=subprocess.DEVNULL, launcher=None):
-    """Starts the program of a ProgramFolder without waiting for it; a launcher
-    program, when given, starts it and passes on its exit code."""
+def program_env(locale="en_US.UTF-8", archiver_path="C:\\e2e-tools", extra_env=None):
+    """The environment a run of the program gets: boxes on Wine's debug channel and
+    the stand-in archiver on its search path."""
     env = wine_env(locale, extra_env)
     env["WINEDEBUG"] = "-all,+msgbox"
     if archiver_path:
         env["WINEPATH"] = archiver_path
+    return env
+
+
+def start_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
+                  extra_env=None, stderr=subprocess.DEVNULL, launcher=None, env=None):
+    """Starts the program of a ProgramFolder without waiting for it; a launcher
+    program, when given, starts it and passes on its exit code."""
+    env = env or program_env(locale, archiver_path, extra_env)
     command = ["wine", *([str(launcher)] if launcher else []), str(folder.path / "QuarnLogBackup.exe")]
     return subprocess.Popen(command, cwd=unix_path(cwd), env=env, stdout=subprocess.DEVNULL,
                             stderr=stderr)
@@ -173,10 +180,10 @@ def start_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e
 def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e-tools",
                 extra_env=None, timeout=120, screenshot=None, launcher=None):
     """Runs the program of a ProgramFolder and answers every box with Return."""
-    env = wine_env(locale, extra_env)
+    env = program_env(locale, archiver_path, extra_env)
     # A file, not a pipe: a process the run leaves behind must not hold up the test.
     stderr = tempfile.TemporaryFile()
-    process = start_program(folder, cwd, locale, archiver_path, extra_env, stderr, launcher)
+    process = start_program(folder, cwd, stderr=stderr, launcher=launcher, env=env)
     titles, answered = [], set()
     deadline = time.monotonic() + timeout
     pattern = "^(" + "|".join(re.escape(t) for t in TITLES) + ")$"
