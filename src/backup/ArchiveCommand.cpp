@@ -96,6 +96,13 @@ void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::w
                              L" and was stopped while writing " + ArchivePath(backupDir, zipFile) +
                              L". " + CopiesWait(stagingFolder));
     }
+    if (outcome.waitError != 0) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The end of the RAR archiver could not be awaited (system error " +
+                             std::to_wstring(outcome.waitError) + L"), so it was stopped while "
+                             L"writing " + ArchivePath(backupDir, zipFile) + L". " +
+                             CopiesWait(stagingFolder));
+    }
     if (outcome.exitCode != kArchiverSuccess && outcome.exitCode != kArchiverNoFilesToAdd) {
         throw RunStopped(ExitCode::ArchiverFailed,
                          L"The RAR archiver failed with exit code " +

@@ -107,6 +107,12 @@ void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t
                     std::wstring(kBatchFile) + L" could not be started (system error " +
                         std::to_wstring(batch.startError) + L").");
     }
+    if (batch.waitError != 0) {
+        StopListing(ExitCode::ListingFailed,
+                    L"the end of " + std::wstring(kBatchFile) +
+                        L" could not be awaited (system error " +
+                        std::to_wstring(batch.waitError) + L"), so it was stopped.");
+    }
     if (batch.timedOut) {
         throw RunStopped(ExitCode::WaitTimedOut,
                          L"The listing of the log files in " + dataDir + L" did not end within " +

@@ -57,6 +57,8 @@ struct ProcessOutcome {
     std::uint32_t startError = 0;  // system error code when not started
     bool timedOut = false;         // ended by us, with everything it started
     std::uint32_t exitCode = 0;
+    std::uint32_t waitError = 0;   // system error code when its end could not be
+                                   // awaited; it was ended, with everything it started
 };
 
 enum class TextFileWrite { Written, NotRepresentable, Failed };
@@ -121,7 +123,8 @@ public:
 
     // Starts a command line in workingFolder, found the way Windows finds a bare
     // command name, and waits at most timeoutMs for it to end. A process that takes
-    // longer is ended together with every process it started.
+    // longer is ended together with every process it started; so is anything it
+    // leaves running when it ends, and everything when the program itself ends.
     virtual ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                                       const std::wstring& workingFolder,
                                       std::uint32_t timeoutMs) = 0;

@@ -54,12 +54,8 @@ public:
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
 
 private:
-    bool JoinChildJob(HANDLE process);
     DWORD CopyContent(HANDLE from, HANDLE to);
 
-    // Every child process runs in this job, which ends them all when the program
-    // ends, also when it is ended from outside.
-    UniqueKernelHandle childJob_;
     std::vector<char> copyBuffer_;  // one for every copy of the run
 };
 

@@ -48,6 +48,7 @@ ExitCode frmQuarnLogBackup::Form_Load() {
     const std::uint64_t started = platform_.Milliseconds();
     someoneWatching_ = platform_.SomeoneCanSeeBoxes();
     summary_ = {};
+    waitLimits_ = {};
     ExitCode code = ExitCode::Done;
     std::wstring stopText;
     try {
@@ -128,15 +129,19 @@ std::unique_ptr<RunLock> frmQuarnLogBackup::LockProgramFolder() {
 }
 
 void frmQuarnLogBackup::ReadWaitLimits() {
-    const std::optional<std::wstring> value = platform_.EnvironmentVariable(kWaitLimitVariable);
+    ShortenedByTest(kListingLimitVariable, waitLimits_.listingMs);
+    ShortenedByTest(kArchiverLimitVariable, waitLimits_.archiverMs);
+}
+
+// A whole number of seconds, up to five digits, can only shorten the wait.
+void frmQuarnLogBackup::ShortenedByTest(const wchar_t* variable, std::uint32_t& limitMs) {
+    const std::optional<std::wstring> value = platform_.EnvironmentVariable(variable);
     if (!value || value->empty() || value->size() > 5 ||
         value->find_first_not_of(L"0123456789") != std::wstring::npos) {
         return;
     }
-    const std::uint32_t limitMs = static_cast<std::uint32_t>(std::stoul(*value)) * 1000;
-    if (limitMs == 0) return;
-    waitLimits_.listingMs = std::min(waitLimits_.listingMs, limitMs);
-    waitLimits_.archiverMs = std::min(waitLimits_.archiverMs, limitMs);
+    const std::uint32_t testMs = static_cast<std::uint32_t>(std::stoul(*value)) * 1000;
+    if (testMs > 0) limitMs = std::min(limitMs, testMs);
 }
 
 void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,

@@ -96,13 +96,23 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
 }
 
 TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
-    platform.environment[kWaitLimitVariable] = L"90";
+    // Each bound is shortened on its own; neither can be made longer.
+    platform.environment[kArchiverLimitVariable] = L"90";
+    platform.environment[kListingLimitVariable] = L"99999";
     ArchiverAnswering({true, 0, true, 0});
     EXPECT_EQ(form.Form_Load(), ExitCode::WaitTimedOut);
-    EXPECT_EQ(platform.started.front().timeoutMs, 90000u);
+    EXPECT_EQ(platform.started.front().timeoutMs, 30u * 60 * 1000);
     EXPECT_EQ(platform.started.back().timeoutMs, 90000u);
     EXPECT_NE(platform.boxes.back().text.find(L"did not end within 90 seconds"), std::wstring::npos);
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
+
+    // An archiver whose end cannot be awaited was stopped: a failure, never success.
+    platform.environment.clear();
+    ArchiverAnswering({true, 0, false, 0, 6});
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+    EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (system error 6)"),
+              std::wstring::npos);
+    EXPECT_EQ(platform.started.back().timeoutMs, 4u * 60 * 60 * 1000);
 }
 
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {
