@@ -232,12 +232,39 @@ def bsdtar_read(archive, name):
                           env=dict(os.environ, LC_ALL="C.UTF-8")).stdout
 
 
+def processes_of_this_prefix(pattern):
+    """PIDs of the processes whose command line matches the pattern and that run in
+    this build's Wine prefix (other builds may run tests beside this one)."""
+    pids = subprocess.run(["pgrep", "-f", pattern], capture_output=True, text=True).stdout.split()
+    mine = []
+    for pid in pids:
+        try:
+            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if f"WINEPREFIX={PREFIX}".encode() in environ:
+            mine.append(int(pid))
+    return mine
+
+
+def end_stray_processes():
+    """Ends, by PID, any program or stand-in archiver that a case left running."""
+    for pid in processes_of_this_prefix(r"QuarnLogBackup\.exe|^rar "):
+        try:
+            os.kill(pid, 9)
+        except ProcessLookupError:
+            pass
+
+
 class WineTestCase(unittest.TestCase):
-    """Each test starts from a known mail client and an archiver on PATH."""
+    """Each test starts from a known mail client and an archiver on PATH, and ends
+    whatever it started."""
 
     maxDiff = None
 
     def setUp(self):
+        end_stray_processes()
+        self.addCleanup(end_stray_processes)
         put_archiver_on_path()
         self.data = unix_path("C:\\maildata")
         shutil.rmtree(self.data, ignore_errors=True)
