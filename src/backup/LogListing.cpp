@@ -73,9 +73,9 @@ void EachLogInList(Platform& platform, const std::string& list, const std::wstri
         if (line.find(L'\\') == std::wstring::npos) continue;
         if (line.size() <= folder.size() ||
             platform.FoldCase(line.substr(0, folder.size())) != foldedFolder) {
-            StopListing(ExitCode::ListingFailed, L"the listing named " + line +
-                                                     L", which is not in the mail data folder " +
-                                                     folder + L".");
+            std::wstring problem = L"the listing named " + line;
+            problem += L", which is not in the mail data folder " + folder + L".";
+            StopListing(ExitCode::ListingFailed, problem);
         }
         if (IsLogFileName(line)) eachLog(line);
     }

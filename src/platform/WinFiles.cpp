@@ -85,15 +85,15 @@ std::uint32_t WinPlatform::MoveFileOver(const std::wstring& from, const std::wst
 }
 
 bool WinPlatform::RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(LongPathForm(path).c_str())) return true;
+    if (DeleteFileW(LongPathForm(path).c_str()) != FALSE) return true;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 std::optional<std::uint64_t> WinPlatform::FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return std::nullopt;
     }
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
