@@ -61,8 +61,6 @@ struct ProcessOutcome {
                                    // awaited; it was ended, with everything it started
 };
 
-enum class TextFileWrite { Written, NotRepresentable, Failed };
-
 // Every operating-system call of the program goes through this interface, so that
 // the run itself is plain code that can be exercised against a fake.
 class Platform {
@@ -74,6 +72,10 @@ public:
                                                             std::uint32_t access) = 0;
     virtual std::wstring ExpandEnvironment(const std::wstring& text) = 0;
     virtual std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) = 0;
+    // Sets (or, with none, removes) a variable of the program's own environment,
+    // which every process it starts afterwards inherits.
+    virtual void PutEnvironmentVariable(const std::wstring& name,
+                                        const std::optional<std::wstring>& value) = 0;
 
     // Profile (INI) files. Reads at most bufferChars - 1 characters.
     virtual std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -115,9 +117,6 @@ public:
     virtual bool WriteFileBytes(const std::wstring& path, const std::string& bytes) = 0;
     // One write at the end of the file, which other processes may have open too.
     virtual bool AppendFileBytes(const std::wstring& path, const std::string& bytes) = 0;
-    // Lines end in CR LF, in the code page the command interpreter reads.
-    virtual TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                           const std::vector<std::wstring>& lines) = 0;
     // The system's own words for an error code, such as "Access is denied."
     virtual std::wstring ErrorText(std::uint32_t error) = 0;
 

@@ -12,6 +12,8 @@ public:
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    void PutEnvironmentVariable(const std::wstring& name,
+                                const std::optional<std::wstring>& value) override;
 
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
@@ -38,8 +40,6 @@ public:
     std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
     bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
-    TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                   const std::vector<std::wstring>& lines) override;
     std::wstring ErrorText(std::uint32_t error) override;
 
     ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,

@@ -17,16 +17,27 @@ TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasks) {
 }
 
 TEST(ArchiveCommandTest, SettingsThatCannotFormAnArchivePathAreRefused) {
-    EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", L"logs (1) \u00E9.rar"));
+    for (const wchar_t* fine : {L"logs (1) \u00E9.rar", L"CONSOLE.rar", L"com10.rar", L"nul-x.rar",
+                                L"LPTX", L".rar"}) {
+        EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", fine)) << fine;
+    }
     for (const auto& [dir, zip, named] :
          {std::tuple{L"D:\\A\"rch", L"logs.rar", L"BackupDir"}, std::tuple{L"D:\\Arch", L"\"x", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"", L"ZipFile"}, std::tuple{L"D:\\Arch", L"*.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"log?.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"a<b>.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"a|b.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"D:x.rar", L"ZipFile"},
-          std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}}) {
+          std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"..\\escaped.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"sub/x.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"endslash\\", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"CON.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"aux", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"NUL", L"ZipFile"}, std::tuple{L"D:\\Arch", L"Com1.logs.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"lpt9", L"ZipFile"}, std::tuple{L"D:\\Arch", L"prn .rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"COM\u00B2.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"logs.rar ", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"logs.rar.", L"ZipFile"}}) {
         const Stop stop = StopOf([&, dir = dir, zip = zip] { CheckArchiveSettings(dir, zip); });
         EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << zip;
-        EXPECT_NE(stop.message.find(named), std::wstring::npos);
+        EXPECT_NE(stop.message.find(named), std::wstring::npos) << zip;
+        EXPECT_NE(stop.message.find(std::wstring(L"(") + (named == std::wstring(L"ZipFile") ? zip : dir) + L")"),
+                  std::wstring::npos) << zip;
     }
 }
 
@@ -45,14 +56,14 @@ protected:
     // An archiver that answers with the given outcome and leaves the copies alone.
     void ArchiverAnswering(ProcessOutcome outcome) {
         platform.onProcess = [this, outcome](const std::wstring& commandLine) {
-            if (commandLine == L"QuarnBackup.bat") {
+            if (commandLine == kListingCommand) {
                 return ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"})(commandLine);
             }
             return outcome;
         };
     }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
-    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"QuarnBackup.names",
+    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.ini", L"QuarnBackup.log", L"QuarnBackup.names",
                                                          L"in.bkl", L"notes.tmp"};
 };
 

@@ -25,13 +25,10 @@ TEST(LogFileNameTest, OnlyTheTwoExtensionsInAnyCase) {
     EXPECT_FALSE(IsLogFileName(L"D:\\Mail\\inbkl"));
 }
 
-TEST(ListingBatchTest, PathsAreQuotedWithPercentDoubled) {
-    EXPECT_EQ(QuotedForBatch(L"D:\\100% Mail & (old) ^!\\"), L"\"D:\\100%% Mail & (old) ^!\\\"");
-    EXPECT_EQ(ListingBatchLines(L"D:\\Mail %TEMP%\\", L"C:\\Tools"),
-              (std::vector<std::wstring>{
-                  L"pushd \"D:\\Mail %%TEMP%%\\\" && cmd /d /u /c dir /s /b /a-d *.bkl *.bks > "
-                  L"\"C:\\Tools\\filelist.tmp\" & popd",
-                  L"echo done > done.tmp"}));
+TEST(ListingBatchTest, TheBatchFileIsAsciiAndNamesTheDataFolderOnlyThroughItsEnvironment) {
+    EXPECT_EQ(ListingBatchText(),
+              "dir /s /b /a-d \"%QUARN_DATA_DIR%*.bkl\" \"%QUARN_DATA_DIR%*.bks\" > filelist.tmp\r\n"
+              "echo done > done.tmp\r\n");
 }
 
 std::wstring NameOf(StagingNames& names, const std::wstring& source, const std::wstring& flattened) {
@@ -92,9 +89,9 @@ protected:
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
     }
-    StagingResult Stage() {
+    StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\") {
         const std::wstring staging = PrepareStagingFolder(platform, platform.programFolder);
-        return CollectLogFiles(platform, L"D:\\Becky\\", 1000, platform.programFolder, staging);
+        return CollectLogFiles(platform, dataDir, 1000, platform.programFolder, staging);
     }
     std::wstring StagedPath(const std::wstring& name) const {
         return StagingFolder() + L"\\" + StagingSubfolder(name) + L"\\" + name;
@@ -112,7 +109,7 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     EXPECT_EQ(StagedCopies(),
               (std::vector<std::wstring>{L"abx.bkl", L"abx~2.bkl", L"acctonein.bkl", L"acctoneout.bks"}));
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
-    EXPECT_EQ(platform.started.front().commandLine, L"QuarnBackup.bat");
+    EXPECT_EQ(platform.started.front().commandLine, L"cmd /d /u /v:off /c QuarnBackup.bat");
     EXPECT_EQ(platform.started.front().timeoutMs, 1000u);
     EXPECT_TRUE(HasEvent(L"copy D:\\Becky\\ab\\x.bkl -> " + StagedPath(L"abx~2.bkl") +
                          L" via C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp"));
@@ -131,6 +128,32 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     platform.events.clear();
     Stage();
     EXPECT_FALSE(HasEvent(L"move C:\\Tools\\QuarnLogBackup\\QuarnBackup.names.new"));
+}
+
+TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) {
+    const std::wstring share = L"\\\\server\\share\\Mail\\";
+    platform.AddFile(share + L"acct\\in.bkl", L"on the share");
+    platform.AddFile(share + L"acct\\out.bks", L"sent");
+    List({share + L"acct\\in.bkl", L"\\\\SERVER\\share\\mail\\acct\\out.bks"});
+    EXPECT_TRUE(Stage(share).notCopied.empty());
+    EXPECT_EQ(Staged(L"acctin.bkl"), L"on the share");
+    EXPECT_EQ(Staged(L"acctout.bks"), L"sent");
+    // The folder reaches the listing alone, and the program keeps no variable of it.
+    EXPECT_EQ(platform.started.front().environment.at(L"QUARN_DATA_DIR"), share);
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_DATA_DIR"), std::nullopt);
+
+    // A drive that a pushd mapped for the listing, or a folder beside the data folder:
+    // the run stops before any name is kept or any copy made.
+    for (const wchar_t* outside : {L"Z:\\acct\\new.bkl", L"\\\\server\\share\\Mail2\\new.bkl"}) {
+        platform.events.clear();
+        List({share + L"acct\\in.bkl", outside});
+        const Stop stop = StopOf([&] { Stage(share); });
+        EXPECT_EQ(stop.code, ExitCode::ListingFailed) << outside;
+        EXPECT_NE(stop.message.find(outside), std::wstring::npos);
+        EXPECT_NE(stop.message.find(share), std::wstring::npos);
+        EXPECT_FALSE(HasEvent(L"copy "));
+        EXPECT_EQ(platform.FileContent(NamesFile()).find(L"new.bkl"), std::wstring::npos);
+    }
 }
 
 TEST_F(CollectionTest, ADamagedNamesFileIsKeptAsideAndMadeAnew) {
@@ -196,24 +219,13 @@ TEST_F(ListingFailureTest, EachWayTheListingCanFailStopsTheRun) {
         platform.AddFile(L"done.tmp", L"done");
         return ProcessOutcome{true, 0, false, 0};
     };
-    EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: pushd failed
+    EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: dir could not start
     EXPECT_NE(message.find(L"D:\\Becky\\"), std::wstring::npos);
 
     platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, true, 0}; };
     EXPECT_EQ(Collect(), ExitCode::WaitTimedOut);
     EXPECT_NE(message.find(L"did not end within 30 minutes"), std::wstring::npos);
     EXPECT_TRUE(platform.FilesIn(platform.programFolder).empty());  // its files are gone
-}
-
-TEST_F(ListingFailureTest, PathsTheInterpreterCannotReadStopBeforeAnythingRuns) {
-    platform.oemIsAscii = true;
-    List({});
-    EXPECT_EQ(Collect(), ExitCode::Done);  // an ASCII data folder is still fine
-    platform.started.clear();
-    const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\B\u00E9cky\\", 1000, Ignore); });
-    EXPECT_EQ(stop.code, ExitCode::ListingFailed);
-    EXPECT_NE(stop.message.find(L"D:\\B\u00E9cky\\"), std::wstring::npos);
-    EXPECT_TRUE(platform.started.empty());
 }
 
 TEST_F(ListingFailureTest, UnwritableWorkingFolderStops) {

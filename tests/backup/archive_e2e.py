@@ -105,11 +105,18 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertArchived(ARCHIVED, unix_path("C:\\Backups\\Slashed") / "logs.rar")
 
         make_files(self.data, {"acct.one/in.bkl": "grown since"})
-        self.folder.write_ini(backup_dir="C:\\Backups\\Slashed", zip_file="*.rar")
-        run = run_program(self.folder)
-        self.assertEqual(run.exit_code, 5)
-        self.assertIn("ZipFile", run.texts[0])
-        self.assertEqual(self.folder.staged(), {})
+        # The quotes keep the trailing space, which the settings file drops otherwise.
+        for zip_file, value in (("*.rar", "*.rar"), ("..\\escaped.rar", "..\\escaped.rar"),
+                                ("CON.rar", "CON.rar"), ("aux", "aux"), ("NUL", "NUL"),
+                                ("endslash\\", "endslash\\"), ('"logs.rar "', "logs.rar "),
+                                ("logs.rar.", "logs.rar.")):
+            with self.subTest(zip_file=zip_file):
+                self.folder.write_ini(backup_dir="C:\\Backups\\Slashed", zip_file=zip_file)
+                run = run_program(self.folder)
+                self.assertEqual(run.exit_code, 5)
+                self.assertIn(f"The setting ZipFile in QuarnBackup.ini ({value})", run.texts[0])
+                self.assertEqual(self.folder.staged(), {})
+                self.assertEqual(sorted(p.name for p in unix_path("C:\\Backups").iterdir()), ["Slashed"])
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "backup/LogListing.h"
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
 
@@ -80,7 +81,14 @@ std::wstring FakePlatform::Key(const std::wstring& path) {
     return key;
 }
 
-std::wstring FakePlatform::Resolve(const std::wstring& path) const {
+std::wstring FakePlatform::Resolve(const std::wstring& given) const {
+    // The \\?\ forms name the same files as the plain ones.
+    std::wstring path = given;
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+        path = path.substr(4);
+    }
     const bool isDrive = path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\');
     const bool isAbsolute = isDrive || path.rfind(L"\\\\", 0) == 0;
     const std::wstring absolute = isAbsolute ? path : currentDirectory + L"\\" + path;
@@ -181,6 +189,15 @@ std::optional<std::wstring> FakePlatform::EnvironmentVariable(const std::wstring
     const auto found = environment.find(name);
     if (found == environment.end()) return std::nullopt;
     return found->second;
+}
+
+void FakePlatform::PutEnvironmentVariable(const std::wstring& name,
+                                          const std::optional<std::wstring>& value) {
+    if (value) {
+        environment[name] = *value;
+    } else {
+        environment.erase(name);
+    }
 }
 
 std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -330,23 +347,11 @@ bool FakePlatform::AppendFileBytes(const std::wstring& path, const std::string& 
     return true;
 }
 
-TextFileWrite FakePlatform::WriteOemTextFile(const std::wstring& path,
-                                             const std::vector<std::wstring>& lines) {
-    std::wstring text;
-    for (const std::wstring& line : lines) text += line + L"\r\n";
-    if (oemIsAscii && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0x7F; })) {
-        return TextFileWrite::NotRepresentable;
-    }
-    if (!directories_.count(ParentKey(Resolve(path)))) return TextFileWrite::Failed;
-    AddFile(path, text);
-    return TextFileWrite::Written;
-}
-
 ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
                                         const std::wstring& workingFolder,
                                         std::uint32_t timeoutMs) {
     events.push_back(L"run " + commandLine);
-    started.push_back({commandLine, workingFolder, timeoutMs});
+    started.push_back({commandLine, workingFolder, timeoutMs, environment});
     if (!onProcess) return {};
     return onProcess(commandLine);
 }
@@ -382,7 +387,7 @@ std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
     return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
         ProcessOutcome outcome;
         outcome.started = true;
-        if (commandLine == L"QuarnBackup.bat") {
+        if (commandLine == kListingCommand) {
             std::string list;
             for (const std::wstring& path : listed) {
                 for (wchar_t c : path + L"\r\n") {

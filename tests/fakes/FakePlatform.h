@@ -27,6 +27,7 @@ public:
         std::wstring commandLine;
         std::wstring workingFolder;
         std::uint32_t timeoutMs;
+        std::map<std::wstring, std::wstring> environment;  // what it inherited
     };
 
     FakePlatform();
@@ -50,6 +51,8 @@ public:
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    void PutEnvironmentVariable(const std::wstring& name,
+                                const std::optional<std::wstring>& value) override;
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
     bool WriteProfileText(const std::wstring& section, const std::wstring& key,
@@ -73,8 +76,6 @@ public:
     std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
     bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
-    TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                   const std::vector<std::wstring>& lines) override;
     std::wstring ErrorText(std::uint32_t error) override { return L"error " + std::to_wstring(error); }
     ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                               const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
@@ -97,7 +98,6 @@ public:
     std::set<std::wstring> undeletableFiles;
     std::set<std::wstring> unwritableFiles;        // full paths that cannot be written
     std::map<std::wstring, std::wstring> links;    // full path of a link -> its target
-    bool oemIsAscii = false;                       // WriteOemTextFile refuses other characters
     std::function<ProcessOutcome(const std::wstring& commandLine)> onProcess;
     std::vector<std::wstring> events;              // every observable call, in order
     std::vector<Box> boxes;

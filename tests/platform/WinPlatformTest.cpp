@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -395,33 +396,36 @@ TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the scratch folder can go
 }
 
-TEST_F(WinPlatformFiles, WritesOemLinesEndingInCrLf) {
-    const std::wstring bat = scratch / L"list.bat";
-    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"@echo off", L"", L"dir /b"}),
-              TextFileWrite::Written);
-    EXPECT_EQ(ReadBytes(bat), "@echo off\r\n\r\ndir /b\r\n");
+TEST_F(WinPlatformFiles, PathsTooLongForThePlainFormReachWindowsInTheLongForm) {
+    const std::wstring deep(150, L'd');
+    EXPECT_EQ(LongPathForm(L"C:\\short\\x.bkl"), L"C:\\short\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"x.bkl"), L"x.bkl");
+    EXPECT_EQ(LongPathForm(L"C:/" + deep + L"/" + deep + L"/x.bkl"),
+              L"\\\\?\\C:\\" + deep + L"\\" + deep + L"\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"\\\\server\\share\\" + deep + L"\\" + deep + L"\\sub\\..\\x.bkl"),
+              L"\\\\?\\UNC\\server\\share\\" + deep + L"\\" + deep + L"\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"\\\\?\\C:\\" + deep + L"\\..\\" + deep),
+              L"\\\\?\\C:\\" + deep + L"\\..\\" + deep);  // taken as it is
+    ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
+    EXPECT_EQ(LongPathForm(deep + L"\\" + deep), L"\\\\?\\" + scratch.Path() + L"\\" + deep + L"\\" + deep);
 
-    // Rewriting a longer file leaves none of it behind.
-    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"caf\u00E9"}), TextFileWrite::Written);
-    EXPECT_EQ(ReadBytes(bat), "caf" + Encoded(CP_OEMCP, L"\u00E9") + "\r\n");
-    if (GetOEMCP() == 437 || GetOEMCP() == 850) {
-        EXPECT_EQ(ReadBytes(bat), "caf\x82\r\n");  // not the ANSI 0xE9
-    }
-
-    EXPECT_EQ(platform.WriteOemTextFile(scratch / L"missing\\list.bat", {L"x"}),
-              TextFileWrite::Failed);
-}
-
-TEST_F(WinPlatformFiles, WritesNothingTheOemCodePageCannotHold) {
-    const UINT oem = GetOEMCP();
-    if (oem == 932 || oem == 936 || oem == 949 || oem == 950) {
-        GTEST_SKIP() << "OEM code page " << oem << " holds U+4E00";
-    }
-    const std::wstring bat = scratch / L"list.bat";
-    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"ok", L"\u4E00"}), TextFileWrite::NotRepresentable);
-    EXPECT_FALSE(Exists(bat));
-    // A best-fit "a" for "ā" would name another folder than the one meant.
-    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"\u0101"}), TextFileWrite::NotRepresentable);
+    // Every file call of the run, on a log some 350 characters deep.
+    const std::wstring folder = scratch / deep + L"\\" + deep;
+    const std::wstring log = folder + L"\\in.bkl";
+    ASSERT_TRUE(platform.MakeDirectory(scratch / deep));
+    ASSERT_TRUE(platform.MakeDirectory(folder));
+    EXPECT_TRUE(platform.IsDirectory(folder));
+    ASSERT_TRUE(platform.WriteFileBytes(log, "deep"));
+    EXPECT_TRUE(platform.AppendFileBytes(log, " log"));
+    EXPECT_EQ(platform.FileSize(log), 8u);
+    EXPECT_EQ(platform.FindFirstName(folder + L"\\*.bkl", false), L"in.bkl");
+    EXPECT_EQ(platform.FileNamesIn(folder), std::vector<std::wstring>{L"in.bkl"});
+    EXPECT_TRUE(platform.IdentityOf(log).has_value());
+    EXPECT_EQ(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl"), 0u);
+    EXPECT_EQ(platform.ReadFileBytes(folder + L"\\copy.bkl"), "deep log");
+    EXPECT_EQ(platform.MoveFileOver(folder + L"\\copy.bkl", log), 0u);
+    EXPECT_TRUE(platform.RemoveFile(log));
+    EXPECT_EQ(platform.FileNamesIn(folder), std::vector<std::wstring>{});
 }
 
 using WinPlatformProcesses = WinPlatformTest;
@@ -571,9 +575,14 @@ TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
     Sleep(50);
     EXPECT_GT(platform.Milliseconds(), before);
 
-    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", L"7");
-    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), L"7");
-    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", nullptr);
+    // A variable set for the processes the program starts, and taken away again.
+    platform.PutEnvironmentVariable(L"QUARN_PLATFORM_TEST", L"7 & 8");
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), L"7 & 8");
+    EXPECT_EQ(platform.RunProcess(L"cmd /d /c if \"%QUARN_PLATFORM_TEST%\"==\"7 & 8\" exit 5",
+                                  WindowShow::MinimizedInactive, L"", 60 * 1000)
+                  .exitCode,
+              5u);
+    platform.PutEnvironmentVariable(L"QUARN_PLATFORM_TEST", std::nullopt);
     EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), std::nullopt);
 }
 

@@ -37,7 +37,7 @@ TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
                               L"cd C:\\Tools\\QuarnLogBackup", L"query DataDir", settings,
                               L"cd C:\\", L"cd C:\\Backups", L"mkdir C:\\Backups\\QuarnMail",
                               L"cd C:\\Backups\\QuarnMail", L"cd C:\\Tools\\QuarnLogBackup",
-                              L"run QuarnBackup.bat",
+                              L"run cmd /d /u /v:off /c QuarnBackup.bat",
                               L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
                               L"QuarnLogsZip.rar\" *.bkl *.bks"}));
 }
