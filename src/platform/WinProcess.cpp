@@ -44,9 +44,9 @@ bool JoinProgramJob() {
     // Once per process, not per WinPlatform: the membership is the process's.
     static const bool joined = [] {
         UniqueKernelHandle job = KillOnCloseJob();
-        if (!job || !AssignProcessToJobObject(job.Get(), GetCurrentProcess())) return false;
-        job.Release();  // closed by the system when the process ends, and only then
-        return true;
+        const bool inJob = job && AssignProcessToJobObject(job.Get(), GetCurrentProcess()) != FALSE;
+        if (inJob) job.Release();  // closed by the system when the process ends, and only then
+        return inJob;
     }();
     return joined;
 }
@@ -80,7 +80,8 @@ ProcessOutcome WinPlatform::RunProcess(const std::wstring& commandLine, WindowSh
     const UniqueKernelHandle thread(created.hThread);
     // Refused where jobs do not nest (Windows 7): the step then ends with its
     // direct child only, and the rest with the program.
-    const bool inStepJob = stepJob && AssignProcessToJobObject(stepJob.Get(), process.Get());
+    const bool inStepJob =
+        stepJob && AssignProcessToJobObject(stepJob.Get(), process.Get()) != FALSE;
     const auto endStep = [&] {
         if (inStepJob) {
             EndJob(stepJob.Get());
@@ -99,7 +100,7 @@ ProcessOutcome WinPlatform::RunProcess(const std::wstring& commandLine, WindowSh
 
     const DWORD waited = WaitForSingleObject(process.Get(), timeoutMs);
     DWORD exitCode = 0;
-    if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &exitCode)) {
+    if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &exitCode) != FALSE) {
         outcome.exitCode = exitCode;
     } else if (waited == WAIT_TIMEOUT) {
         outcome.timedOut = true;
