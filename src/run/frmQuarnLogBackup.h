@@ -45,6 +45,7 @@ private:
     void RunBackup();
     void EnterProgramFolder();
     std::unique_ptr<RunLock> LockProgramFolder();
+    std::unique_ptr<RunLock> LockArchive();
     void ReadWaitLimits();
     void WriteRunLog(ExitCode code, const std::wstring& stopText, std::uint64_t elapsedMs);
 

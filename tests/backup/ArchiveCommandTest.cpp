@@ -52,8 +52,7 @@ protected:
         };
     }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
-    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"QuarnBackup.names",
-                                                         L"in.bkl", L"notes.tmp"};
+    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"in.bkl", L"notes.tmp"};
 };
 
 TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse) {
