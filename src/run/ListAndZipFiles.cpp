@@ -41,8 +41,10 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     summary_.archived = taken > earlier ? taken - earlier : 0;
     if (result.leftovers > 0) {
         summary_.note += (summary_.note.empty() ? L"" : L" ") + std::to_wstring(result.leftovers) +
-                         (result.leftovers == 1 ? L" copy" : L" copies") +
-                         L" left by an earlier run of logs that are gone were archived too.";
+                         (result.leftovers == 1
+                              ? L" copy left by an earlier run (of a log that is gone) was"
+                              : L" copies left by an earlier run (of logs that are gone) were") +
+                         L" archived too.";
     }
     if (!result.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,

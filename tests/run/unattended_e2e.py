@@ -35,7 +35,7 @@ class Unattended(WineTestCase):
     def assertArchiveHoldsEveryLog(self, folder, logs):
         """Every log under the name the names file gives it, byte for byte."""
         names = {}
-        for line in (folder.path / "QuarnBackup.names").read_text(encoding="utf-8-sig").splitlines():
+        for line in ARCHIVE.with_name(ARCHIVE.name + ".names").read_text(encoding="utf-8-sig").splitlines():
             name, path = line.split("\t")
             names[name] = path
         with tempfile.TemporaryDirectory() as extracted:

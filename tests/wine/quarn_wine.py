@@ -24,8 +24,7 @@ DRIVE_C = PREFIX / "drive_c"
 TITLES = ("Quarn Logs Backup", "QuarnBackupLogs Error")
 MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
 # What a complete run leaves in its program folder.
-OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnBackup.names", "QuarnLogBackup.exe",
-             "QuarnStaging"]
+OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnLogBackup.exe", "QuarnStaging"]
 
 
 def wine_env(locale="en_US.UTF-8", extra=None):
