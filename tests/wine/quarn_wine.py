@@ -117,7 +117,14 @@ class ProgramFolder:
 
     def staged(self):
         """The copies waiting in the staging folder and its subfolders, as {name: bytes}."""
-        return {p.name: p.read_bytes() for p in self.staging.rglob("*") if p.is_file()}
+        copies = {}
+        for path in self.staging.rglob("*"):
+            try:
+                if path.is_file():
+                    copies[path.name] = path.read_bytes()
+            except FileNotFoundError:  # renamed or taken away by a run meanwhile
+                pass
+        return copies
 
     def log_lines(self):
         """The run log without its byte-order mark, one entry per run."""
