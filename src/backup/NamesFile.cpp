@@ -34,29 +34,33 @@ NamesFile::NamesFile(Platform& platform, const std::wstring& archivePath,
 
 void NamesFile::AddNote(const std::wstring& text) { note_ += (note_.empty() ? L"" : L" ") + text; }
 
+bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing) {
+    const std::optional<std::string> bytes = platform_.ReadFileBytes(path_);
+    missing = !bytes && !platform_.FileSize(path_);
+    if (!bytes) {
+        damaged_ = !missing;
+        if (damaged_) AddNote(L"The list of archive names " + path_ + L" could not be read.");
+        return false;
+    }
+    const std::vector<std::size_t> refused = names.Add(*bytes);
+    // Every entry of the archive was named in the file before it was made.
+    const bool whole = refused.empty() && (!names.Empty() || !archiveExists);
+    damaged_ = !whole;
+    if (!refused.empty()) {
+        AddNote(L"The unfit " + LineNumbers(refused) + L" of the list of archive names " + path_ +
+                (refused.size() == 1 ? L" was" : L" were") + L" dropped (the file is kept as " +
+                path_ + L".damaged).");
+    } else if (!whole) {
+        AddNote(L"The list of archive names " + path_ + L" held no names.");
+    }
+    return whole;
+}
+
 void NamesFile::Load(StagingNames& names,
                      const std::function<std::vector<std::wstring>()>& archiveNames) {
     const bool archiveExists = platform_.FileSize(archivePath_).has_value();
-    bool whole = false;
     bool missing = false;
-    if (const std::optional<std::string> bytes = platform_.ReadFileBytes(path_)) {
-        const std::vector<std::size_t> refused = names.Add(*bytes);
-        // Every entry of the archive was named in the file before it was made.
-        whole = refused.empty() && (!names.Empty() || !archiveExists);
-        damaged_ = !whole;
-        if (!refused.empty()) {
-            AddNote(L"The unfit " + LineNumbers(refused) + L" of the list of archive names " + path_ +
-                    (refused.size() == 1 ? L" was" : L" were") + L" dropped (the file is kept as " +
-                    path_ + L".damaged).");
-        } else if (!whole) {
-            AddNote(L"The list of archive names " + path_ + L" held no names.");
-        }
-    } else if (platform_.FileSize(path_)) {
-        damaged_ = true;
-        AddNote(L"The list of archive names " + path_ + L" could not be read.");
-    } else {
-        missing = true;
-    }
+    bool whole = TakeOwnFile(names, archiveExists, missing);
     const std::optional<std::string> generation =
         whole ? std::nullopt : platform_.ReadFileBytes(path_ + L".bak");
     const std::optional<std::string> earlier = platform_.ReadFileBytes(earlierPath_);

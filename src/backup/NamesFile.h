@@ -38,6 +38,8 @@ public:
     const std::wstring& Note() const { return note_; }
 
 private:
+    // Takes the names file's own lines; true when it was read whole. missing: there is none.
+    bool TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing);
     void AddNote(const std::wstring& text);
 
     Platform& platform_;
