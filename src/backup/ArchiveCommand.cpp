@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "backup/LogCollection.h"
+#include "backup/StagingFolder.h"
 #include "common/Duration.h"
 #include "common/RunStopped.h"
 
@@ -104,11 +104,11 @@ std::wstring DescribeArchiverExit(std::uint32_t exitCode) {
 void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
                  const std::wstring& stagingFolder, std::uint32_t timeoutMs,
                  std::size_t& archived) {
-    const std::size_t copies = CopiesIn(platform, stagingFolder);
+    const std::size_t copies = FilesIn(platform, stagingFolder);
     const ProcessOutcome outcome = platform.RunProcess(
         BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive, stagingFolder,
         timeoutMs);
-    const std::size_t left = CopiesIn(platform, stagingFolder);
+    const std::size_t left = FilesIn(platform, stagingFolder);
     archived = copies > left ? copies - left : 0;
 
     if (!outcome.started) {

@@ -24,7 +24,7 @@ std::wstring DescribeArchiverExit(std::uint32_t exitCode);
 
 // Runs the archiver in the staging folder and waits at most timeoutMs for it.
 // Sets archived to the number of copies it took away, then stops the run unless
-// it succeeded and took every copy.
+// it succeeded and took every file in the staging folder.
 void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
                  const std::wstring& stagingFolder, std::uint32_t timeoutMs,
                  std::size_t& archived);

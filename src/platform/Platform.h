@@ -47,6 +47,14 @@ struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// One entry of a folder listing.
+struct FolderEntry {
+    std::wstring name;
+    bool isFolder = false;
+    std::uint64_t lastWrite = 0;  // in the system's file-time units: later is larger
+    LocalTime lastWriteLocal;
+};
+
 enum class WindowShow {
     MinimizedActive,    // the listing batch file: its console may take the focus
     MinimizedInactive,  // the archiver: it must not take the focus from the user
@@ -96,8 +104,8 @@ public:
     // Name of the first entry matching the pattern: plain files only, or plain files
     // and directories. Hidden and system entries never match. Empty when none does.
     virtual std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) = 0;
-    // Names of every file in the folder, whatever its attributes.
-    virtual std::vector<std::wstring> FileNamesIn(const std::wstring& folder) = 0;
+    // Every file and folder in the folder, whatever its attributes ("." and ".." left out).
+    virtual std::vector<FolderEntry> FolderEntries(const std::wstring& folder) = 0;
     // The form in which the file system compares names: equal folds, same file name.
     virtual std::wstring FoldCase(const std::wstring& text) = 0;
 
@@ -130,6 +138,9 @@ public:
 
     // A lock shared by every session on the machine.
     virtual LockAttempt LockRun(const std::wstring& name) = 0;
+    // A lock that holds across machines: the file, created when missing, held open
+    // without sharing. HeldElsewhere while another process has it open.
+    virtual LockAttempt LockFile(const std::wstring& path) = 0;
 
     virtual LocalTime Now() = 0;
     virtual std::uint64_t Milliseconds() = 0;  // a steady clock for durations

@@ -99,17 +99,31 @@ std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includ
     return {};
 }
 
-std::vector<std::wstring> WinPlatform::FileNamesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    const UniqueFindHandle find(FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(),
-                                                 FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                                 nullptr, FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return names;
+std::vector<FolderEntry> WinPlatform::FolderEntries(const std::wstring& folder) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found{};
+    const UniqueFindHandle find(FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(), FindExInfoBasic,
+                                                 &found, FindExSearchNameMatch, nullptr,
+                                                 FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) return entries;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-    } while (FindNextFileW(find.Get(), &entry) != FALSE);
-    return names;
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        FolderEntry entry;
+        entry.name = name;
+        entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.lastWrite = (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                          found.ftLastWriteTime.dwLowDateTime;
+        SYSTEMTIME utc{};
+        SYSTEMTIME local{};
+        if (FileTimeToSystemTime(&found.ftLastWriteTime, &utc) &&
+            SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+            entry.lastWriteLocal = {local.wYear, local.wMonth,  local.wDay,
+                                    local.wHour, local.wMinute, local.wSecond};
+        }
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(find.Get(), &found) != FALSE);
+    return entries;
 }
 
 std::wstring WinPlatform::FoldCase(const std::wstring& text) {

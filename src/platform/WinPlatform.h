@@ -29,7 +29,7 @@ public:
     std::wstring FinalPath(const std::wstring& path) override;
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override;
 
     std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
@@ -46,6 +46,7 @@ public:
                               const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
 
     LockAttempt LockRun(const std::wstring& name) override;
+    LockAttempt LockFile(const std::wstring& path) override;
 
     LocalTime Now() override;
     std::uint64_t Milliseconds() override;

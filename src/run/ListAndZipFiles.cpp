@@ -18,26 +18,38 @@ std::wstring NotCopiedList(const std::vector<NotCopied>& notCopied) {
 
 void frmQuarnLogBackup::ListAndZipFiles() {
     const std::wstring workingFolder = platform_.CurrentDirectory();
-    const std::wstring stagingFolder = PrepareStagingFolder(platform_, workingFolder);
-    const StagingResult staging =
-        CollectLogFiles(platform_, sDataDir, waitLimits_.listingMs, workingFolder, stagingFolder);
-    summary_.notCopied = staging.notCopied.size();
-    summary_.note = staging.namesNote;
+    StagingFolder staging(platform_, workingFolder);
+    const StagingResult result =
+        CollectLogFiles(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
+                        staging, waitLimits_.listingMs, waitLimits_.archiverMs);
+    summary_.notCopied = result.notCopied.size();
+    summary_.note = result.namesNote;
 
-    ShowMessage(L"Current Directory : " + stagingFolder);
+    ShowMessage(L"Current Directory : " + staging.Path());
+    // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
+    const std::size_t earlier = result.earlierCopies + result.leftovers;
+    std::size_t taken = 0;
     try {
-        RunArchiver(platform_, sBackupDir, sZipFile, stagingFolder, waitLimits_.archiverMs,
-                    summary_.archived);
+        RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs, taken);
     } catch (const RunStopped& stopped) {
-        if (staging.notCopied.empty()) throw;
+        summary_.archived = taken > earlier ? taken - earlier : 0;
+        if (result.notCopied.empty()) throw;
         throw RunStopped(stopped.Code(), stopped.Message() +
                                              L"\r\n\r\nThese log files could not be copied "
-                                             L"either:" + NotCopiedList(staging.notCopied));
+                                             L"either:" + NotCopiedList(result.notCopied));
     }
-    if (!staging.notCopied.empty()) {
+    summary_.archived = taken > earlier ? taken - earlier : 0;
+    if (result.leftovers > 0) {
+        summary_.note += (summary_.note.empty() ? L"" : L" ") + std::to_wstring(result.leftovers) +
+                         (result.leftovers == 1
+                              ? L" copy left by an earlier run (of a log that is gone) was"
+                              : L" copies left by an earlier run (of logs that are gone) were") +
+                         L" archived too.";
+    }
+    if (!result.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
-                         L"These log files could not be copied and were not backed up:" +
-                             NotCopiedList(staging.notCopied) +
+                         L"These log files could not be copied:" +
+                             NotCopiedList(result.notCopied) +
                              L"\r\n\r\nAll other log files were backed up to " +
                              ArchivePath(sBackupDir, sZipFile) + L".");
     }

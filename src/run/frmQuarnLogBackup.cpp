@@ -92,6 +92,7 @@ void frmQuarnLogBackup::RunBackup() {
 
     PrepareBackupDirectory(platform_, sBackupDir, ShowMessage);
     EnterProgramFolder();  // creating the backup directory moved the working folder
+    const std::unique_ptr<RunLock> archiveLock = LockArchive();
 
     ListAndZipFiles();
 }
@@ -152,6 +153,27 @@ void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,
     } catch (const std::exception&) {
         // The run's outcome stands without its log line.
     }
+}
+
+// One run at a time per archive as well: runs from two program folders, or from two
+// computers through a share, must not write one archive and its names together.
+// The lock is a file beside the archive that the run holds open without sharing.
+std::unique_ptr<RunLock> frmQuarnLogBackup::LockArchive() {
+    const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
+    LockAttempt attempt = platform_.LockFile(archive + L".lock");
+    if (attempt.state == LockAttempt::State::HeldElsewhere) {
+        throw RunStopped(ExitCode::AnotherRunInProgress,
+                         L"Another backup run (from another program folder or another "
+                         L"computer) is writing the archive " + archive +
+                             L". This run did nothing.");
+    }
+    if (attempt.state == LockAttempt::State::Failed) {
+        throw RunStopped(ExitCode::BackupDirUnusable,
+                         L"The backup could not open its lock file " + archive + L".lock beside "
+                         L"the archive: " + platform_.ErrorText(attempt.error) +
+                             L" This run did nothing.");
+    }
+    return std::move(attempt.lock);
 }
 
 }  // namespace quarn

@@ -46,6 +46,7 @@ private:
     void RunBackup();
     void EnterProgramFolder();
     std::unique_ptr<RunLock> LockProgramFolder();
+    std::unique_ptr<RunLock> LockArchive();
     void ReadWaitLimits();
     void ShortenedByTest(const wchar_t* variable, std::uint32_t& limitMs);
     void WriteRunLog(ExitCode code, const std::wstring& stopText, std::uint64_t elapsedMs);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/LogCollection.h"
+#include "backup/LogListing.h"
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
 
@@ -63,7 +64,7 @@ protected:
         };
     }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
-    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.ini", L"QuarnBackup.log", L"QuarnBackup.names",
+    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.ini", L"QuarnBackup.log",
                                                          L"in.bkl", L"notes.tmp"};
 };
 

@@ -66,7 +66,7 @@ public:
     std::wstring FinalPath(const std::wstring& path) override;
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
     std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
                                    const std::wstring& to) override;
@@ -80,6 +80,7 @@ public:
     ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                               const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
     LockAttempt LockRun(const std::wstring& name) override;
+    LockAttempt LockFile(const std::wstring& path) override;
     LocalTime Now() override { return now; }
     std::uint64_t Milliseconds() override { return clockMs += clockStepMs; }
     bool SomeoneCanSeeBoxes() override { return someoneWatching; }
@@ -105,6 +106,10 @@ public:
     std::vector<std::wstring> lockNames;
     bool runLockHeldElsewhere = false;
     bool runLockHeld = false;
+    std::set<std::wstring> lockedFiles;            // full paths held open without sharing
+    std::set<std::wstring> lockedElsewhere;        // full paths another process holds
+    std::map<std::wstring, LocalTime> writeTimes;  // full path -> last write, else "now"
+    std::map<std::wstring, std::wstring> archive;  // what ListingAndArchiver's archiver holds
     bool someoneWatching = true;
     LocalTime now{2026, 12, 7, 23, 0, 4};
     std::uint64_t clockMs = 0;
@@ -123,7 +128,9 @@ private:
 
 // Answers the listing batch file the way the command interpreter would: lists the
 // given paths into filelist.tmp (UTF-16) and writes the marker. Other commands get
-// exitCode and, with 0, take the log copies of their working folder away.
+// exitCode; with 0, "rar lb" lists the names of platform.archive into its file
+// (UTF-16), and "rar a" takes the log copies of its working folder away into
+// platform.archive and writes the archive file.
 std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode = 0);
 

@@ -284,16 +284,32 @@ TEST_F(WinPlatformFolders, TellsWhichFolderAPathReaches) {
     EXPECT_EQ(platform.FinalPath(scratch / L"missing"), L"");
 }
 
-TEST_F(WinPlatformFolders, ListsEveryFileWhateverItsAttributes) {
+TEST_F(WinPlatformFolders, ListsEveryEntryWhateverItsAttributesWithItsWriteTime) {
     WriteBytes(scratch / L"a.bkl", "x");
     WriteBytes(scratch / L"h.bks", "x");
     ASSERT_TRUE(SetFileAttributesW((scratch / L"h.bks").c_str(),
                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     fs::create_directory(scratch / L"sub.bkl");
-    std::vector<std::wstring> names = platform.FileNamesIn(scratch.Path());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.bkl", L"h.bks"}));
-    EXPECT_TRUE(platform.FileNamesIn(scratch / L"missing").empty());
+    const UniqueFileHandle older(CreateFileW((scratch / L"a.bkl").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME december2026 = {0x51BF2000, 0x01DD8579};  // 2026-12-06 12:00 UTC
+    ASSERT_TRUE(SetFileTime(older.Get(), nullptr, nullptr, &december2026));
+
+    std::vector<FolderEntry> entries = platform.FolderEntries(scratch.Path());
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, L"a.bkl");
+    EXPECT_EQ(entries[1].name, L"h.bks");
+    EXPECT_EQ(entries[2].name, L"sub.bkl");
+    EXPECT_FALSE(entries[0].isFolder);
+    EXPECT_TRUE(entries[2].isFolder);
+    EXPECT_EQ(entries[0].lastWrite, 0x01DD857951BF2000ULL);
+    EXPECT_LT(entries[0].lastWrite, entries[1].lastWrite);
+    EXPECT_EQ(entries[0].lastWriteLocal.year, 2026);
+    EXPECT_EQ(entries[0].lastWriteLocal.month, 12);
+    EXPECT_EQ(entries[0].lastWriteLocal.day, 6);
+    EXPECT_TRUE(platform.FolderEntries(scratch / L"missing").empty());
     SetFileAttributesW((scratch / L"h.bks").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -419,13 +435,14 @@ TEST_F(WinPlatformFiles, PathsTooLongForThePlainFormReachWindowsInTheLongForm) {
     EXPECT_TRUE(platform.AppendFileBytes(log, " log"));
     EXPECT_EQ(platform.FileSize(log), 8u);
     EXPECT_EQ(platform.FindFirstName(folder + L"\\*.bkl", false), L"in.bkl");
-    EXPECT_EQ(platform.FileNamesIn(folder), std::vector<std::wstring>{L"in.bkl"});
+    ASSERT_EQ(platform.FolderEntries(folder).size(), 1u);
+    EXPECT_EQ(platform.FolderEntries(folder).front().name, L"in.bkl");
     EXPECT_TRUE(platform.IdentityOf(log).has_value());
     EXPECT_EQ(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl"), 0u);
     EXPECT_EQ(platform.ReadFileBytes(folder + L"\\copy.bkl"), "deep log");
     EXPECT_EQ(platform.MoveFileOver(folder + L"\\copy.bkl", log), 0u);
     EXPECT_TRUE(platform.RemoveFile(log));
-    EXPECT_EQ(platform.FileNamesIn(folder), std::vector<std::wstring>{});
+    EXPECT_TRUE(platform.FolderEntries(folder).empty());
 }
 
 using WinPlatformProcesses = WinPlatformTest;
@@ -563,6 +580,21 @@ TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
     ASSERT_TRUE(othersLock);
     EXPECT_EQ(platform.LockRun(L"Global\\QuarnLogBackup.platform-test-other").state,
               LockAttempt::State::HeldElsewhere);
+}
+
+TEST_F(WinPlatformTest, AFileLockHasOneHolderUntilItsHandleCloses) {
+    const std::wstring path = scratch / L"x.rar.lock";
+    {
+        const LockAttempt held = platform.LockFile(path);
+        ASSERT_EQ(held.state, LockAttempt::State::Held);
+        EXPECT_TRUE(Exists(path));
+        const LockAttempt second = platform.LockFile(path);
+        EXPECT_EQ(second.state, LockAttempt::State::HeldElsewhere);
+        EXPECT_EQ(second.error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(platform.ReadFileBytes(path));  // no one else opens it at all
+    }
+    EXPECT_EQ(platform.LockFile(path).state, LockAttempt::State::Held);
+    EXPECT_EQ(platform.LockFile(scratch / L"missing\\x.lock").state, LockAttempt::State::Failed);
 }
 
 TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {

@@ -115,7 +115,7 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     EXPECT_EQ(platform.FileBytes(log).substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(RunLog(),
               L"2026-12-07 23:00:04  exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
-              L"in 12.3 s  QuarnBackup.names was missing and was made anew from this run's list\r\n"
+              L"in 12.3 s\r\n"
               L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
               L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
 
@@ -167,6 +167,21 @@ TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
     platform.runLockHeldElsewhere = false;
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_NE(platform.lockNames[3], platform.lockNames[0]);
+
+    // Another folder, or another computer, writing the same archive.
+    const std::wstring archiveLock = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.lock";
+    EXPECT_TRUE(platform.HasFile(archiveLock));
+    EXPECT_TRUE(platform.lockedFiles.empty());  // released at the end of the run
+    platform.lockedElsewhere.insert(archiveLock);
+    platform.events.clear();
+    EXPECT_EQ(form.Form_Load(), ExitCode::AnotherRunInProgress);
+    EXPECT_EQ(BoxTexts().back(), L"Another backup run (from another program folder or another "
+                                 L"computer) is writing the archive C:\\Backups\\QuarnMail\\"
+                                 L"QuarnLogsZip.rar. This run did nothing.");
+    EXPECT_FALSE(HasEvent(L"run "));
+    platform.lockedElsewhere.clear();
+    platform.unwritableFiles.insert(archiveLock);
+    EXPECT_EQ(form.Form_Load(), ExitCode::BackupDirUnusable);
 }
 
 TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {

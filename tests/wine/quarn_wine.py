@@ -24,8 +24,7 @@ DRIVE_C = PREFIX / "drive_c"
 TITLES = ("Quarn Logs Backup", "QuarnBackupLogs Error")
 MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
 # What a complete run leaves in its program folder.
-OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnBackup.names", "QuarnLogBackup.exe",
-             "QuarnStaging"]
+OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnLogBackup.exe", "QuarnStaging"]
 
 
 def wine_env(locale="en_US.UTF-8", extra=None):
@@ -118,7 +117,14 @@ class ProgramFolder:
 
     def staged(self):
         """The copies waiting in the staging folder and its subfolders, as {name: bytes}."""
-        return {p.name: p.read_bytes() for p in self.staging.rglob("*") if p.is_file()}
+        copies = {}
+        for path in self.staging.rglob("*"):
+            try:
+                if path.is_file():
+                    copies[path.name] = path.read_bytes()
+            except FileNotFoundError:  # renamed or taken away by a run meanwhile
+                pass
+        return copies
 
     def log_lines(self):
         """The run log without its byte-order mark, one entry per run."""
