@@ -44,8 +44,11 @@ std::string Encoded(UINT codePage, const std::wstring& text) {
     return bytes;
 }
 
-// A fresh folder under %TEMP%, removed with its contents at the end. The current
-// directory goes back first: Windows cannot remove a folder that is in use as one.
+// A fresh, empty folder under %TEMP%, removed with its contents at the end. The
+// current directory goes back first: Windows cannot remove a folder that is in use
+// as one. Removed in the long form, since some tests go deeper than MAX_PATH; and a
+// folder that an earlier test process could not remove (Wine reuses process ids)
+// is emptied first.
 class ScratchFolder {
 public:
     ScratchFolder() : previousDirectory_(fs::current_path().wstring()) {
@@ -53,12 +56,14 @@ public:
         const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
         path_ = std::wstring(temp, length) + L"QuarnPlatformTest" +
                 std::to_wstring(GetCurrentProcessId());
+        std::error_code ignored;
+        fs::remove_all(L"\\\\?\\" + path_, ignored);
         fs::create_directory(path_);
     }
     ~ScratchFolder() {
         SetCurrentDirectoryW(previousDirectory_.c_str());
         std::error_code ignored;
-        fs::remove_all(path_, ignored);
+        fs::remove_all(L"\\\\?\\" + path_, ignored);
     }
     const std::wstring& Path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
