@@ -44,26 +44,44 @@ std::string Encoded(UINT codePage, const std::wstring& text) {
     return bytes;
 }
 
-// A fresh, empty folder under %TEMP%, removed with its contents at the end. The
-// current directory goes back first: Windows cannot remove a folder that is in use
-// as one. Removed in the long form, since some tests go deeper than MAX_PATH; and a
-// folder that an earlier test process could not remove (Wine reuses process ids)
-// is emptied first.
+// Removes a folder with everything in it, read-only entries and paths deeper than
+// MAX_PATH too (give it the long form). A link is removed, never followed.
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry{};
+    {
+        const UniqueFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+        for (bool more = find.Valid(); more; more = FindNextFileW(find.Get(), &entry) != FALSE) {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                if (RemoveDirectoryW(path.c_str()) == FALSE) DeleteFileW(path.c_str());
+            } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTree(path);
+            } else {
+                DeleteFileW(path.c_str());
+            }
+        }
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// A fresh folder under %TEMP%, removed with its contents at the end. The current
+// directory goes back first: Windows cannot remove a folder that is in use as one.
+// Named by process and time, since Wine reuses process ids.
 class ScratchFolder {
 public:
     ScratchFolder() : previousDirectory_(fs::current_path().wstring()) {
         wchar_t temp[MAX_PATH + 1];
         const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
         path_ = std::wstring(temp, length) + L"QuarnPlatformTest" +
-                std::to_wstring(GetCurrentProcessId());
-        std::error_code ignored;
-        fs::remove_all(L"\\\\?\\" + path_, ignored);
+                std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(GetTickCount64());
         fs::create_directory(path_);
     }
     ~ScratchFolder() {
         SetCurrentDirectoryW(previousDirectory_.c_str());
-        std::error_code ignored;
-        fs::remove_all(L"\\\\?\\" + path_, ignored);
+        RemoveTree(L"\\\\?\\" + path_);
     }
     const std::wstring& Path() const { return path_; }
     std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
