@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "backup/StagingNames.h"
+#include "backup/StagingSpace.h"
 #include "common/PathText.h"
 #include "common/RunStopped.h"
 #include "common/TextHash.h"
@@ -99,6 +100,17 @@ StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
     ListLogFiles(platform, dataDir, listingTimeoutMs, [&](const std::wstring& log) {
         entries.push_back(names.Claim(log, *FlattenedName(log)));
     });
+    // Every listed log is known now: the others known under the folder have gone.
+    const std::size_t known = names.CountUnder(dataDir);
+    result.notFound = known > entries.size() ? known - entries.size() : 0;
+    if (entries.empty() && result.notFound > 0) {
+        throw RunStopped(ExitCode::LogsVanished,
+                         L"The mail data folder " + dataDir + L" (DataDir) holds no log files, "
+                         L"but " + std::to_wstring(result.notFound) + L" logs were backed up from it "
+                         L"before. Has the mail client moved its data? Nothing was backed up, and " +
+                             namesFile + L" was left as it was. This warning ends once a log is "
+                         L"found there again.");
+    }
     if (names.Changed() || !result.namesNote.empty()) {
         const std::wstring newFile = namesFile + L".new";
         if (!platform.WriteFileBytes(newFile, names.Saved()) ||
@@ -109,6 +121,11 @@ StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
                                  L" cannot be written. Nothing was backed up.");
         }
     }
+
+    std::vector<std::wstring> sources;
+    sources.reserve(entries.size());
+    for (const std::size_t entry : entries) sources.push_back(names.Entry(entry).source);
+    CheckStagingSpace(platform, sources, stagingFolder);
 
     std::vector<bool> subfolderMade(kStagingSubfolders, false);
     for (const std::size_t entry : entries) {

@@ -51,6 +51,7 @@ struct NotCopied {
 struct StagingResult {
     std::vector<NotCopied> notCopied;
     std::wstring namesNote;  // set when the names file had to be made anew
+    std::size_t notFound = 0;  // logs known under the data folder that the listing missed
 };
 
 // Lists the log files below dataDir, gives each its lasting staged name (kept in the

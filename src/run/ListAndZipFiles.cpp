@@ -8,9 +8,18 @@
 namespace quarn {
 namespace {
 
-std::wstring NotCopiedList(const std::vector<NotCopied>& notCopied) {
+// A box that lists every log can grow taller than the screen and hide its button.
+constexpr std::size_t kLogsListedInABox = 10;
+
+std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
     std::wstring list;
-    for (const NotCopied& log : notCopied) list += L"\r\n" + log.path + L": " + log.reason;
+    for (std::size_t i = 0; i < notCopied.size() && i < kLogsListedInABox; ++i) {
+        list += L"\r\n" + notCopied[i];
+    }
+    if (notCopied.size() > kLogsListedInABox) {
+        list += L"\r\n\u2026 and " + std::to_wstring(notCopied.size() - kLogsListedInABox) +
+                L" more (see " + kRunLogFile + L")";
+    }
     return list;
 }
 
@@ -21,7 +30,10 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     const std::wstring stagingFolder = PrepareStagingFolder(platform_, workingFolder);
     const StagingResult staging =
         CollectLogFiles(platform_, sDataDir, waitLimits_.listingMs, workingFolder, stagingFolder);
-    summary_.notCopied = staging.notCopied.size();
+    for (const NotCopied& log : staging.notCopied) {
+        summary_.notCopied.push_back(log.path + L": " + log.reason);
+    }
+    summary_.notFound = staging.notFound;
     summary_.note = staging.namesNote;
 
     ShowMessage(L"Current Directory : " + stagingFolder);
@@ -32,12 +44,12 @@ void frmQuarnLogBackup::ListAndZipFiles() {
         if (staging.notCopied.empty()) throw;
         throw RunStopped(stopped.Code(), stopped.Message() +
                                              L"\r\n\r\nThese log files could not be copied "
-                                             L"either:" + NotCopiedList(staging.notCopied));
+                                             L"either:" + NotCopiedList(summary_.notCopied));
     }
     if (!staging.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
                          L"These log files could not be copied and were not backed up:" +
-                             NotCopiedList(staging.notCopied) +
+                             NotCopiedList(summary_.notCopied) +
                              L"\r\n\r\nAll other log files were backed up to " +
                              ArchivePath(sBackupDir, sZipFile) + L".");
     }

@@ -6,6 +6,8 @@
 namespace quarn {
 namespace {
 
+constexpr char kLateMark[] = "  (late: QuarnBackup.log could not be written when this run ended)";
+
 std::wstring TwoDigits(int value) { return (value < 10 ? L"0" : L"") + std::to_wstring(value); }
 
 std::wstring Folded(const std::wstring& text) {
@@ -20,6 +22,35 @@ std::wstring Folded(const std::wstring& text) {
     return folded;
 }
 
+// At most kRunLogLineBytes in UTF-8, a cut marked with an ellipsis.
+std::wstring Capped(const std::wstring& line) {
+    const std::size_t budget = kRunLogLineBytes - 3;  // the ellipsis
+    std::size_t bytes = 0;
+    std::size_t fits = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const unsigned c = line[i];
+        const std::size_t size = c < 0x80 ? 1 : c < 0x800 ? 2 : c >= 0xD800 && c < 0xDC00 ? 4
+                                : c >= 0xDC00 && c < 0xE000 ? 0 : 3;
+        bytes += size;
+        if (bytes <= budget) fits = i + 1;
+    }
+    return bytes <= kRunLogLineBytes ? line : line.substr(0, fits) + L"\u2026";
+}
+
+// Each run's first line gets the mark; the lines below it begin with spaces.
+std::string MarkedLate(const std::string& pending) {
+    std::string marked;
+    std::size_t start = 0;
+    while (start < pending.size()) {
+        std::size_t end = pending.find("\r\n", start);
+        if (end == std::string::npos) end = pending.size();
+        const std::string line = pending.substr(start, end - start);
+        if (!line.empty()) marked += line + (line[0] == ' ' ? "" : kLateMark) + "\r\n";
+        start = end + 2;
+    }
+    return marked;
+}
+
 }  // namespace
 
 std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& summary,
@@ -29,26 +60,47 @@ std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& su
                         TwoDigits(at.minute) + L":" + TwoDigits(at.second);
     line += L"  exit " + std::to_wstring(static_cast<int>(code));
     line += L"  archived " + std::to_wstring(summary.archived) + L" logs";
-    if (summary.notCopied > 0) {
-        line += L" (" + std::to_wstring(summary.notCopied) + L" could not be copied)";
+    if (!summary.notCopied.empty()) {
+        line += L" (" + std::to_wstring(summary.notCopied.size()) + L" could not be copied)";
     }
     if (!summary.archivePath.empty()) line += L" to " + summary.archivePath;
     line += L" in " + std::to_wstring(elapsedMs / 1000) + L"." +
             std::to_wstring(elapsedMs % 1000 / 100) + L" s";
+    if (summary.notFound > 0) {
+        line += L"  " + std::to_wstring(summary.notFound) + L" logs known before were not found";
+    }
     if (!summary.note.empty()) line += L"  " + Folded(summary.note);
     if (!stopText.empty()) line += L"  " + Folded(stopText);
-    return line;
+    return Capped(line);
 }
 
-void AppendRunLog(Platform& platform, const std::wstring& folder, const std::wstring& line) {
+std::wstring RunLogRecord(const std::wstring& line, const RunSummary& summary) {
+    std::wstring record = line + L"\r\n";
+    for (const std::wstring& log : summary.notCopied) {
+        record += Capped(L"  not copied: " + Folded(log)) + L"\r\n";
+    }
+    return record;
+}
+
+RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder, const std::wstring& record) {
     const std::wstring logFile = JoinPath(folder, kRunLogFile);
+    const std::wstring pendingFile = JoinPath(folder, kPendingRunLogFile);
+    const std::optional<std::string> pending = platform.ReadFileBytes(pendingFile);
+    const std::string bytes = (pending ? MarkedLate(*pending) : "") + ToUtf8(record);
+
     std::uint64_t size = platform.FileSize(logFile).value_or(0);
     if (size > kRunLogRollOverBytes &&
         platform.MoveFileOver(logFile, JoinPath(folder, kOldRunLogFile)) == 0) {
         size = 0;
     }
-    const std::string bytes = ToUtf8(line + L"\r\n");
-    platform.AppendFileBytes(logFile, size == 0 ? kUtf8ByteOrderMark + bytes : bytes);
+    if (platform.AppendFileBytes(logFile, size == 0 ? kUtf8ByteOrderMark + bytes : bytes)) {
+        if (pending) platform.RemoveFile(pendingFile);
+        return RunLogWrite::Written;
+    }
+    // Bounded: a log that stays unwritable must not fill the drive with waiting lines.
+    if (pending && pending->size() > kRunLogRollOverBytes) return RunLogWrite::Lost;
+    return platform.AppendFileBytes(pendingFile, ToUtf8(record)) ? RunLogWrite::Pending
+                                                                : RunLogWrite::Lost;
 }
 
 }  // namespace quarn
