@@ -24,17 +24,16 @@ std::wstring Folded(const std::wstring& text) {
 
 // At most kRunLogLineBytes in UTF-8, a cut marked with an ellipsis.
 std::wstring Capped(const std::wstring& line) {
-    const std::size_t budget = kRunLogLineBytes - 3;  // the ellipsis
-    std::size_t bytes = 0;
+    if (ToUtf8(line).size() <= kRunLogLineBytes) return line;
     std::size_t fits = 0;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const unsigned c = line[i];
-        const std::size_t size = c < 0x80 ? 1 : c < 0x800 ? 2 : c >= 0xD800 && c < 0xDC00 ? 4
-                                : c >= 0xDC00 && c < 0xE000 ? 0 : 3;
-        bytes += size;
-        if (bytes <= budget) fits = i + 1;
+    std::size_t tooLong = line.size();
+    while (tooLong - fits > 1) {
+        const std::size_t middle = fits + (tooLong - fits) / 2;
+        (ToUtf8(line.substr(0, middle)).size() + 3 <= kRunLogLineBytes ? fits : tooLong) = middle;
     }
-    return bytes <= kRunLogLineBytes ? line : line.substr(0, fits) + L"\u2026";
+    // Never between the two halves of a UTF-16 pair.
+    if (fits > 0 && line[fits - 1] >= 0xD800 && line[fits - 1] < 0xDC00) --fits;
+    return line.substr(0, fits) + L"\u2026";
 }
 
 // Each run's first line gets the mark; the lines below it begin with spaces.
