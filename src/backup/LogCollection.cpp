@@ -106,10 +106,11 @@ StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
     if (entries.empty() && result.notFound > 0) {
         throw RunStopped(ExitCode::LogsVanished,
                          L"The mail data folder " + dataDir + L" (DataDir) holds no log files, "
-                         L"but " + std::to_wstring(result.notFound) + L" logs were backed up from it "
-                         L"before. Has the mail client moved its data? Nothing was backed up, and " +
-                             namesFile + L" was left as it was. This warning ends once a log is "
-                         L"found there again.");
+                         L"but " + std::to_wstring(result.notFound) +
+                             L" logs were backed up from it before. Has the mail client moved its "
+                             L"data? Nothing was backed up, and " + namesFile +
+                             L" was left as it was. This warning ends once a log is found there "
+                             L"again.");
     }
     if (names.Changed() || !result.namesNote.empty()) {
         const std::wstring newFile = namesFile + L".new";

@@ -112,9 +112,8 @@ std::size_t StagingNames::CountUnder(const std::wstring& folder) const {
     prefix += L'\\';
     std::size_t count = 0;
     for (const Utf8Entry& entry : entries_) {
-        if (platform_.FoldCase(FromUtf8(entry.source).value_or(L"")).compare(0, prefix.size(), prefix) == 0) {
-            ++count;
-        }
+        const std::wstring source = platform_.FoldCase(FromUtf8(entry.source).value_or(L""));
+        if (source.compare(0, prefix.size(), prefix) == 0) ++count;
     }
     return count;
 }

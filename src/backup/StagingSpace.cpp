@@ -9,7 +9,9 @@ namespace {
 // that a need never reads as no more than what is free.
 std::wstring SizeText(std::uint64_t bytes, bool roundUp) {
     constexpr std::uint64_t kKilo = 1024;
-    if (bytes < kKilo * kKilo) return std::to_wstring((bytes + (roundUp ? kKilo - 1 : 0)) / kKilo) + L" KB";
+    if (bytes < kKilo * kKilo) {
+        return std::to_wstring((bytes + (roundUp ? kKilo - 1 : 0)) / kKilo) + L" KB";
+    }
     const bool giga = bytes >= kKilo * kKilo * kKilo;
     const std::uint64_t unit = giga ? kKilo * kKilo * kKilo : kKilo * kKilo;
     const std::uint64_t tenths = (bytes * 10 + (roundUp ? unit - 1 : 0)) / unit;
@@ -25,7 +27,8 @@ void CheckStagingSpace(Platform& platform, const std::vector<std::wstring>& logs
     if (!free) return;  // the copies then tell for themselves
     std::uint64_t copies = 0;
     for (const std::wstring& log : logs) {
-        copies += (platform.FileSize(log).value_or(0) + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
+        const std::uint64_t size = platform.FileSize(log).value_or(0);
+        copies += (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
     }
     const std::uint64_t needed = copies + kStagingSpaceMarginBytes;
     if (needed <= *free) return;

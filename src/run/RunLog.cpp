@@ -81,7 +81,8 @@ std::wstring RunLogRecord(const std::wstring& line, const RunSummary& summary) {
     return record;
 }
 
-RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder, const std::wstring& record) {
+RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder,
+                         const std::wstring& record) {
     const std::wstring logFile = JoinPath(folder, kRunLogFile);
     const std::wstring pendingFile = JoinPath(folder, kPendingRunLogFile);
     const std::optional<std::string> pending = platform.ReadFileBytes(pendingFile);

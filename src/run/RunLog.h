@@ -43,6 +43,7 @@ enum class RunLogWrite { Written, Pending, Lost };
 // the lines that earlier runs left pending, each marked late. A new file starts
 // with a byte-order mark; past 1 MiB the log becomes the old log first. A log that
 // cannot be written leaves the record in the pending file (up to 1 MiB of it).
-RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder, const std::wstring& record);
+RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder,
+                         const std::wstring& record);
 
 }  // namespace quarn
