@@ -11,8 +11,9 @@ bash scripts/setup.sh >/dev/null
 bash scripts/build.sh >/dev/null
 
 export QUARN_BUILD_DIR="$root/build/bench"
-export QUARN_EXE="$root/build/win32/QuarnLogBackup.exe"
-export QUARN_RAR="$root/build/win32/tests/fixtures/rar/rar.exe"
+wine_tree="$(tests/wine/wine-tree.sh)"
+export QUARN_EXE="$root/$wine_tree/QuarnLogBackup.exe"
+export QUARN_RAR="$root/$wine_tree/tests/fixtures/rar/rar.exe"
 mkdir -p "$QUARN_BUILD_DIR"
 tests/wine/session.sh start >/dev/null
 trap 'tests/wine/session.sh stop >/dev/null' EXIT

@@ -41,8 +41,9 @@ wine reg add "$reg" /v RecvBackLog /t REG_DWORD /d 1 /f >/dev/null
 wine reg add "$reg" /v SentBackLog /t REG_DWORD /d 1 /f >/dev/null
 
 mkdir -p "$program" "$c/Tools/RAR"
-cp build/win32/QuarnLogBackup.exe "$program/"
-cp build/win32/tests/fixtures/rar/rar.exe "$c/Tools/RAR/"  # the stand-in, found through PATH
+wine_tree="$(tests/wine/wine-tree.sh)"  # build/win32, or build/win64 where 32-bit code cannot run
+cp "$wine_tree/QuarnLogBackup.exe" "$program/"
+cp "$wine_tree/tests/fixtures/rar/rar.exe" "$c/Tools/RAR/"  # the stand-in, found through PATH
 export WINEPATH='C:\Tools\RAR'
 
 # Every log must be in the archive under the name QuarnBackup.names gives it, with its bytes.

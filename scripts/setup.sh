@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ googletest
   libgtest-dev python3 clang libclang-rt-dev clang-tidy
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32 wine64
   xvfb xdotool x11-utils imagemagick
   libarchive-tools locales gnuplot-nox

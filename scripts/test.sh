@@ -18,8 +18,11 @@ cmake --build build/asan -j "$(nproc)" --target unit_tests
 
 # One CTest run over every tree, so that one summary line counts every test. The
 # sanitizer build's unit tests run as one test, since their names repeat the host's.
+wine_tree="$(tests/wine/wine-tree.sh)"
+windows_trees='"win32"'
+[ "$wine_tree" = build/win32 ] || windows_trees='"win32" "win64"'
 cat > build/CTestTestfile.cmake <<EOF
 add_test(unit_tests_sanitized "$root/build/asan/tests/unit_tests")
-subdirs("host" "win32")
+subdirs("host" $windows_trees)
 EOF
 ctest --test-dir build --output-on-failure --timeout 900

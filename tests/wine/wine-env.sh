@@ -4,7 +4,19 @@
 export WINEPREFIX="$QUARN_BUILD_DIR/wineprefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
+if [ "$("$(dirname "${BASH_SOURCE[0]}")/wine-tree.sh")" = build/win32 ]; then
+  export WINEARCH=win32
+else
+  # Debian's wine script prefers the 32-bit loader whenever it is installed, even
+  # where the host cannot run it: "wine" here is the 64-bit one.
+  export WINEARCH=win64
+  mkdir -p "$QUARN_BUILD_DIR/wine64-bin"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' > "$QUARN_BUILD_DIR/wine64-bin/$name"
+    chmod +x "$QUARN_BUILD_DIR/wine64-bin/$name"
+  done
+  case ":$PATH:" in *":$QUARN_BUILD_DIR/wine64-bin:"*) ;; *) export PATH="$QUARN_BUILD_DIR/wine64-bin:$PATH" ;; esac
+fi
 # Wine reads file names outside ASCII only under a UTF-8 locale that exists.
 export LANG="${QUARN_LOCALE:-en_US.UTF-8}" LC_ALL="${QUARN_LOCALE:-en_US.UTF-8}"
 if [ -f "$QUARN_BUILD_DIR/wine-display" ]; then
