@@ -353,9 +353,13 @@ class Runner:
 
     def use(self, ds, files):
         """Points the mail client and the batch loop at a data set, with a fresh copy
-        of the program: what it keeps from run to run then belongs to this set alone."""
+        of the program and no names beside the archive: what is kept from run to run
+        then belongs to this set alone."""
         self.logs = [f for f in files if f.is_log]
         self.program = qw.ProgramFolder("prog", windows_root=WORK)
+        archive = qw.unix_path(ARCHIVE)
+        for kept in archive.parent.glob(archive.name + ".names*"):
+            kept.unlink()
         backup_dir, zip_file = ARCHIVE.rsplit("\\", 1)
         self.program.write_ini(backup_dir=backup_dir, zip_file=zip_file, show_msg="0")
         qw.set_mail_client(data_dir=ds.windows + "\\")

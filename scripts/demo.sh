@@ -46,7 +46,7 @@ cp "$wine_tree/QuarnLogBackup.exe" "$program/"
 cp "$wine_tree/tests/fixtures/rar/rar.exe" "$c/Tools/RAR/"  # the stand-in, found through PATH
 export WINEPATH='C:\Tools\RAR'
 
-# Every log must be in the archive under the name QuarnBackup.names gives it, with its bytes.
+# Every log must be in the archive under the name its names list gives it, with its bytes.
 check_archive() {
   local logs=0 name path unix
   while IFS=$'\t' read -r name path; do
@@ -55,7 +55,7 @@ check_archive() {
     [ -f "$unix" ] || continue  # a log that has gone keeps its name and its last backup
     bsdtar -xOf "$archive" "$name" | cmp -s - "$unix" || { echo "MISMATCH: $path as $name"; exit 1; }
     logs=$((logs + 1))
-  done < <(sed '1s/^\xEF\xBB\xBF//' "$program/QuarnBackup.names")
+  done < <(sed '1s/^\xEF\xBB\xBF//' "$archive.names")
   [ "$logs" -eq "$(find "$data" -type f \( -name '*.bkl' -o -name '*.bks' \) | wc -l)" ] ||
     { echo "not every log has a name"; exit 1; }
   [ "$(bsdtar -tf "$archive" | wc -l)" -eq "$logs" ] || { echo "archive holds other entries"; exit 1; }
@@ -79,8 +79,8 @@ backup
 echo "settings file it wrote beside itself (C:\\Tools\\QuarnLogBackup\\QuarnBackup.ini):"
 sed 's/^/  /; s/\r$//' "$program/QuarnBackup.ini"
 echo "program folder afterwards: $(ls "$program" | tr '\n' ' ')"
-echo "archive names it keeps (QuarnBackup.names: which mail folder each entry came from):"
-sed '1s/^\xEF\xBB\xBF//; s/\r$//; s/^/  /' "$program/QuarnBackup.names"
+echo "archive names it keeps beside the archive (QuarnLogsZip.rar.names: which mail folder each entry came from):"
+sed '1s/^\xEF\xBB\xBF//; s/\r$//; s/^/  /' "$archive.names"
 echo
 echo "== Second run, after new mail arrived"
 printf 'From: erin@example.com\r\nSubject: New\r\n' >> "$data/4f1a2b3c.mb/!!!Inbox/backup.bkl"

@@ -8,8 +8,9 @@
 
 namespace quarn {
 
-// Stops the run when the settings cannot form the archive path: a ZipFile that
-// is empty or holds a character no file name can hold, or a quote in either.
+// Stops the run when the settings cannot form the archive path: a quote in
+// BackupDir, or a ZipFile that is no single plain file name (empty, a folder part,
+// a character no file name can hold, a trailing space or dot, a device name).
 void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zipFile);
 
 std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile);
@@ -23,7 +24,7 @@ std::wstring DescribeArchiverExit(std::uint32_t exitCode);
 
 // Runs the archiver in the staging folder and waits at most timeoutMs for it.
 // Sets archived to the number of copies it took away, then stops the run unless
-// it succeeded and took every copy.
+// it succeeded and took every file in the staging folder.
 void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
                  const std::wstring& stagingFolder, std::uint32_t timeoutMs,
                  std::size_t& archived);

@@ -9,23 +9,39 @@ namespace quarn {
 namespace {
 
 struct PathRoot {
-    std::wstring root;        // "C:\" or "\\server\share\"
+    std::wstring root;        // "C:\", "\\server\share\", "\\?\C:\" or "\\?\UNC\server\share\"
     std::size_t firstLevel;   // index of the first component below the root
 };
 
 bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
-// Empty root when the path is neither a drive path nor a share path.
+bool IsDrive(const std::wstring& component) {
+    return component.size() == 2 && IsDriveLetter(component[0]) && component[1] == L':';
+}
+
+bool IsShare(const std::vector<std::wstring>& components, std::size_t server) {
+    return components.size() > server + 1 && !components[server].empty() &&
+           !components[server + 1].empty();
+}
+
+// Empty root when the path is neither a drive path nor a share path, in the plain
+// form or in the \\?\ form that takes it as it is.
 PathRoot RootOf(const std::wstring& path) {
     const std::vector<std::wstring> components = SplitAtBackslash(path);
-    const std::wstring& first = components[0];
-    if (first.size() == 2 && IsDriveLetter(first[0]) && first[1] == L':') {
-        return {first + L"\\", 1};
+    if (IsDrive(components[0])) return {components[0] + L"\\", 1};
+    if (components.size() < 4 || !components[0].empty() || !components[1].empty()) return {L"", 0};
+    if (components[2] == L"?") {
+        if (IsDrive(components[3])) return {L"\\\\?\\" + components[3] + L"\\", 4};
+        const bool isUnc = EndsWithAsciiIgnoringCase(components[3], L"UNC") &&
+                           components[3].size() == 3;
+        if (isUnc && IsShare(components, 4)) {
+            return {L"\\\\?\\UNC\\" + components[4] + L"\\" + components[5] + L"\\", 6};
+        }
+        return {L"", 0};
     }
-    const bool isShare = components.size() >= 4 && first.empty() && components[1].empty() &&
-                         !components[2].empty() && components[2] != L"?" &&
-                         components[2] != L"." && !components[3].empty();
-    if (isShare) return {L"\\\\" + components[2] + L"\\" + components[3] + L"\\", 4};
+    if (components[2] != L"." && IsShare(components, 2)) {
+        return {L"\\\\" + components[2] + L"\\" + components[3] + L"\\", 4};
+    }
     return {L"", 0};
 }
 
@@ -35,11 +51,6 @@ std::wstring SettingMessage(const std::wstring& backupDir, const std::wstring& p
 }
 
 }  // namespace
-
-bool PathExists(Platform& platform, const std::wstring& path, bool isDirectory) {
-    if (path.empty()) return false;
-    return !platform.FindFirstName(path, isDirectory).empty();
-}
 
 void CreateDirectoryChain(Platform& platform, const std::wstring& path,
                           const ProgressReport& report) {
@@ -51,12 +62,20 @@ void CreateDirectoryChain(Platform& platform, const std::wstring& path,
     }
     report(L"Drive is : " + platform.CurrentDirectory());
 
+    // Each level by its full path, so that a level that is not there cannot send the
+    // next one anywhere else.
     const std::vector<std::wstring> components = SplitAtBackslash(path);
+    std::wstring level = start.root;
     for (std::size_t i = start.firstLevel; i < components.size(); ++i) {
+        level = JoinPath(level, components[i]);
         // An existing level fails to be made and is simply entered.
-        platform.MakeDirectory(components[i]);
+        platform.MakeDirectory(level);
         report(L"made dir : " + components[i]);
-        platform.ChangeDirectory(components[i]);
+        if (!platform.ChangeDirectory(level)) {
+            throw RunStopped(ExitCode::BackupDirUnusable,
+                             SettingMessage(path, L"could not be created: the folder " + level +
+                                                      L" cannot be made or entered."));
+        }
         report(platform.CurrentDirectory());
     }
 }
@@ -69,13 +88,12 @@ void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir,
                                                    L"drive, such as C:\\Backups, or a network "
                                                    L"share, such as \\\\server\\share\\Backups."));
     }
-    if (PathExists(platform, backupDir, true)) return;
-
-    CreateDirectoryChain(platform, backupDir, report);
-    if (!platform.IsDirectory(backupDir)) {
-        throw RunStopped(ExitCode::BackupDirUnusable,
-                         SettingMessage(backupDir, L"could not be created."));
+    if (platform.IsDirectory(backupDir)) return;
+    if (platform.FileSize(backupDir)) {
+        throw RunStopped(ExitCode::SettingInvalid,
+                         SettingMessage(backupDir, L"is a file, not a folder."));
     }
+    CreateDirectoryChain(platform, backupDir, report);
 }
 
 }  // namespace quarn

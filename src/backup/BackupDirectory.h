@@ -7,20 +7,18 @@
 
 namespace quarn {
 
-// True when an entry of that name exists: with isDirectory, a directory or a file.
-bool PathExists(Platform& platform, const std::wstring& path, bool isDirectory = false);
-
 // Shows a progress message (or not, as the run's settings say).
 using ProgressReport = std::function<void(const std::wstring&)>;
 
 // Creates the missing levels of a drive path ("C:\a\b") or share path
-// ("\\server\share\a\b") one at a time from its root, reporting each level. A level
-// that cannot be made or entered is passed over. Leaves the deepest level entered
-// as the working folder.
+// ("\\server\share\a\b"), also in the \\?\ form, one at a time from its root,
+// reporting each level. Stops the run at the first level that cannot be made or
+// entered. Leaves the deepest level entered as the working folder.
 void CreateDirectoryChain(Platform& platform, const std::wstring& path,
                           const ProgressReport& report);
 
-// Makes sure the backup directory exists; stops the run when it cannot.
+// Makes sure the backup directory exists; stops the run when it cannot, or when
+// the setting is no full path or names a file.
 void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir,
                             const ProgressReport& report);
 

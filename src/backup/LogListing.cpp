@@ -38,57 +38,55 @@ private:
     Platform& platform_;
 };
 
-void WriteBatchFile(Platform& platform, const std::wstring& dataDir) {
-    const std::wstring workingFolder = platform.CurrentDirectory();
-    switch (platform.WriteOemTextFile(kBatchFile, ListingBatchLines(dataDir, workingFolder))) {
-        case TextFileWrite::Written:
-            return;
-        case TextFileWrite::NotRepresentable:
-            StopListing(ExitCode::ListingFailed,
-                        L"the mail data folder " + dataDir + L" or the program's folder " +
-                            workingFolder +
-                            L" has characters that the command interpreter cannot read on this "
-                            L"system. Move the program to a folder with a plainer name.");
-        case TextFileWrite::Failed:
-            StopListing(ExitCode::WorkingFolderUnusable,
-                        std::wstring(kBatchFile) + L" cannot be written in the program's folder " +
-                            workingFolder + L".");
+// Sets a variable for the processes started while it lives: the program itself
+// reads none of its own.
+class ChildVariable {
+public:
+    ChildVariable(Platform& platform, const wchar_t* name, const std::wstring& value)
+        : platform_(platform), name_(name) {
+        platform_.PutEnvironmentVariable(name_, value);
     }
-}
+    ~ChildVariable() { platform_.PutEnvironmentVariable(name_, std::nullopt); }
+    ChildVariable(const ChildVariable&) = delete;
+    ChildVariable& operator=(const ChildVariable&) = delete;
+
+private:
+    Platform& platform_;
+    std::wstring name_;
+};
 
 // Hands on the log files of the interpreter's UTF-16 list one line at a time, so
-// that the list is never held twice.
-void EachLogInList(const std::string& list, const std::function<void(const std::wstring&)>& eachLog) {
+// that the list is never held twice. dir names every file by the folder it was
+// given, then the rest of its path: a line that starts otherwise is none of the
+// data folder's, and nothing of such a list is trusted.
+void EachLogInList(Platform& platform, const std::string& list, const std::wstring& folder,
+                   const std::function<void(const std::wstring&)>& eachLog) {
+    const std::wstring foldedFolder = platform.FoldCase(folder);
     std::size_t start = 0;
     while (start < list.size()) {
         std::size_t end = start;
         while (end + 1 < list.size() && (list[end] != '\n' || list[end + 1] != '\0')) end += 2;
         std::wstring line = FromUtf16Le(list.substr(start, end - start));
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
-        // A log's line is its full path: one without a folder is no line of dir's.
-        if (IsLogFileName(line) && line.find(L'\\') != std::wstring::npos) eachLog(line);
         start = end + 2;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        // A line without a folder is no path of dir's.
+        if (line.find(L'\\') == std::wstring::npos) continue;
+        if (line.size() <= folder.size() ||
+            platform.FoldCase(line.substr(0, folder.size())) != foldedFolder) {
+            std::wstring problem = L"the listing named " + line;
+            problem += L", which is not in the mail data folder " + folder + L".";
+            StopListing(ExitCode::ListingFailed, problem);
+        }
+        if (IsLogFileName(line)) eachLog(line);
     }
 }
 
 }  // namespace
 
-std::wstring QuotedForBatch(const std::wstring& path) {
-    std::wstring quoted = L"\"";
-    for (wchar_t c : path) {
-        quoted += c;
-        if (c == L'%') quoted += L'%';
-    }
-    return quoted + L"\"";
-}
-
-std::vector<std::wstring> ListingBatchLines(const std::wstring& dataDir,
-                                            const std::wstring& workingFolder) {
-    return {
-        L"pushd " + QuotedForBatch(dataDir) + L" && cmd /d /u /c dir /s /b /a-d *.bkl *.bks > " +
-            QuotedForBatch(JoinPath(workingFolder, kListFile)) + L" & popd",
-        L"echo done > done.tmp",
-    };
+std::string ListingBatchText() {
+    const std::wstring folder = L"%" + std::wstring(kDataDirVariable) + L"%";
+    return ToUtf8(L"dir /s /b /a-d \"" + folder + L"*.bkl\" \"" + folder + L"*.bks\" > " +
+                  kListFile + L"\r\necho done > " + kMarkerFile + L"\r\n");
 }
 
 bool IsLogFileName(const std::wstring& path) {
@@ -98,14 +96,31 @@ bool IsLogFileName(const std::wstring& path) {
 void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
                   const std::function<void(const std::wstring&)>& eachLog) {
     const ListingFiles listingFiles(platform);
-    WriteBatchFile(platform, dataDir);
+    if (!platform.WriteFileBytes(kBatchFile, ListingBatchText())) {
+        StopListing(ExitCode::WorkingFolderUnusable,
+                    std::wstring(kBatchFile) + L" cannot be written in the program's folder " +
+                        platform.CurrentDirectory() + L".");
+    }
 
-    const ProcessOutcome batch = platform.RunProcess(kBatchFile, WindowShow::MinimizedActive,
-                                                     platform.CurrentDirectory(), timeoutMs);
+    // dir gets the data folder's full path, so that a share lists as \\server\share\...
+    // and not under a drive letter that lives only as long as the listing.
+    std::wstring folder = platform.FullPath(dataDir);
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    const ProcessOutcome batch = [&] {
+        const ChildVariable dataDirForChild(platform, kDataDirVariable, folder);
+        return platform.RunProcess(kListingCommand, WindowShow::MinimizedActive,
+                                   platform.CurrentDirectory(), timeoutMs);
+    }();
     if (!batch.started) {
         StopListing(ExitCode::ListingFailed,
                     std::wstring(kBatchFile) + L" could not be started (system error " +
                         std::to_wstring(batch.startError) + L").");
+    }
+    if (batch.waitError != 0) {
+        StopListing(ExitCode::ListingFailed,
+                    L"the end of " + std::wstring(kBatchFile) +
+                        L" could not be awaited (system error " +
+                        std::to_wstring(batch.waitError) + L"), so it was stopped.");
     }
     if (batch.timedOut) {
         throw RunStopped(ExitCode::WaitTimedOut,
@@ -123,7 +138,7 @@ void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t
                     L"the mail data folder " + dataDir + L" could not be searched.");
     }
 
-    EachLogInList(*list, eachLog);
+    EachLogInList(platform, *list, folder, eachLog);
 }
 
 }  // namespace quarn

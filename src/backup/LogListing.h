@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "platform/Platform.h"
 
@@ -12,18 +11,18 @@ namespace quarn {
 inline constexpr wchar_t kBatchFile[] = L"QuarnBackup.bat";
 inline constexpr wchar_t kListFile[] = L"filelist.tmp";
 inline constexpr wchar_t kMarkerFile[] = L"done.tmp";
+// The data folder reaches the batch file only through this variable of its
+// environment: the batch file's own text stays ASCII, whatever the code page.
+inline constexpr wchar_t kDataDirVariable[] = L"QUARN_DATA_DIR";
+// Without the user's AutoRun command (/d) or delayed expansion (/v:off), which would
+// move the listing elsewhere or eat the "!" of a path; "/u" writes the list as UTF-16
+// on every system.
+inline constexpr wchar_t kListingCommand[] = L"cmd /d /u /v:off /c QuarnBackup.bat";
 
-// Puts a path in quotes for a batch file line, with "%" doubled: the interpreter
-// expands "%" even inside quotes, and acts on nothing else there.
-std::wstring QuotedForBatch(const std::wstring& path);
-
-// The two lines of QuarnBackup.bat: list every log file below the data directory,
-// hidden and system files included, into filelist.tmp in the working folder, then
-// write the marker. The listing runs in the data directory, so the data directory
-// never reaches an inner command line, and "cmd /u" writes the list as UTF-16 on
-// every system.
-std::vector<std::wstring> ListingBatchLines(const std::wstring& dataDir,
-                                            const std::wstring& workingFolder);
+// The text of QuarnBackup.bat: list every log file below the data folder, hidden and
+// system files included, by their full paths into filelist.tmp in the working folder,
+// then write the marker.
+std::string ListingBatchText();
 
 // True for a name with the extension .bkl or .bks. "dir *.bkl" also matches names
 // such as "in.bkl_old" through their short names; those are not logs.
@@ -31,7 +30,8 @@ bool IsLogFileName(const std::wstring& path);
 
 // Lists the log files below dataDir through the batch file, waiting at most
 // timeoutMs for it, from and into the working folder, and hands each log's full
-// path to eachLog in the order of the list. Stops the run when the listing fails.
+// path to eachLog in the order of the list. Stops the run when the listing fails
+// or lists a path outside the data folder.
 void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
                   const std::function<void(const std::wstring&)>& eachLog);
 

@@ -1,66 +1,65 @@
 #include "backup/StagingNames.h"
 
+#include <algorithm>
+
+#include "backup/StagedName.h"
 #include "common/TextEncoding.h"
 #include "common/TextHash.h"
 
 namespace quarn {
 namespace {
 
-std::wstring WithCounter(const std::wstring& name, int counter) {
-    const std::size_t dot = name.rfind(L'.');
-    const std::size_t stemEnd = dot == std::wstring::npos ? name.size() : dot;
-    return name.substr(0, stemEnd) + L"~" + std::to_wstring(counter) + name.substr(stemEnd);
-}
+constexpr char kUtf16ByteOrderMark[] = "\xFF\xFE";
 
-bool IsPlainName(const std::wstring& name) {
-    return !name.empty() && name.find_first_of(L"\\/:") == std::wstring::npos;
+// A full path as the listing gives it: a "\" and no control character.
+bool IsFitSource(const std::wstring& source) {
+    return source.find(L'\\') != std::wstring::npos &&
+           std::none_of(source.begin(), source.end(), [](wchar_t c) { return c < 0x20; });
 }
 
 }  // namespace
 
-bool StagingNames::Load(const std::string& bytes) {
-    Clear();
-    // Line by line, so that the file's text is never held twice.
-    std::size_t start = bytes.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
-    while (start < bytes.size()) {
-        std::size_t end = bytes.find('\n', start);
-        if (end == std::string::npos) end = bytes.size();
-        const std::size_t lineEnd = end > start && bytes[end - 1] == '\r' ? end - 1 : end;
-        const std::size_t tab = bytes.find('\t', start);
-        if (lineEnd > start) {
-            if (tab >= lineEnd) {
-                Clear();
-                return false;
-            }
-            std::string name = bytes.substr(start, tab - start);
-            std::string source = bytes.substr(tab + 1, lineEnd - tab - 1);
-            const std::optional<std::wstring> wideName = FromUtf8(name);
-            const std::optional<std::wstring> wideSource = FromUtf8(source);
-            if (!wideName || !wideSource || !IsPlainName(*wideName) || wideSource->empty()) {
-                Clear();
-                return false;
-            }
-            const std::wstring foldedName = platform_.FoldCase(*wideName);
-            const std::wstring foldedSource = platform_.FoldCase(*wideSource);
-            if (Find(byName_, name, foldedName, &Utf8Entry::name) ||
-                Find(bySource_, source, foldedSource, &Utf8Entry::source)) {
-                Clear();
-                return false;
-            }
-            Insert(std::move(name), std::move(source), foldedName, foldedSource);
+std::vector<std::size_t> StagingNames::Add(const std::string& bytes) {
+    const bool utf16 = bytes.compare(0, 2, kUtf16ByteOrderMark) == 0;
+    const std::string text = utf16 ? ToUtf8(FromUtf16Le(bytes)) : std::string();
+    const std::string& lines = utf16 ? text : bytes;
+
+    std::vector<std::size_t> refused;
+    std::size_t start = lines.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
+    for (std::size_t number = 1; start < lines.size(); ++number) {
+        std::size_t end = lines.find('\n', start);
+        if (end == std::string::npos) end = lines.size();
+        const std::size_t lineEnd = end > start && lines[end - 1] == '\r' ? end - 1 : end;
+        if (lineEnd > start && !AddLine(lines.substr(start, lineEnd - start))) {
+            refused.push_back(number);
         }
         start = end + 1;
     }
-    changed_ = false;
-    return true;
+    if (utf16) changed_ = true;  // written back as UTF-8
+    return refused;
 }
 
-void StagingNames::Clear() {
-    entries_.clear();
-    byName_.clear();
-    bySource_.clear();
-    nextCounter_.clear();
-    changed_ = false;
+bool StagingNames::AddLine(const std::string& line) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) return false;
+    std::string name = line.substr(0, tab);
+    std::string source = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+    const std::optional<std::wstring> wideName = FromUtf8(name);
+    const std::optional<std::wstring> wideSource = FromUtf8(source);
+    if (!wideName || !wideSource || !IsFitStagedName(*wideName) ||
+        (!wideSource->empty() && !IsFitSource(*wideSource))) {
+        return false;
+    }
+    const std::wstring foldedName = platform_.FoldCase(*wideName);
+    const std::wstring foldedSource = platform_.FoldCase(*wideSource);
+    if (Find(byName_, name, foldedName, &Utf8Entry::name) ||
+        (!source.empty() && Find(bySource_, source, foldedSource, &Utf8Entry::source))) {
+        return false;
+    }
+    const bool changed = changed_;
+    Insert(std::move(name), std::move(source), foldedName, foldedSource);
+    changed_ = changed;  // taken as it was read
+    return true;
 }
 
 std::optional<std::size_t> StagingNames::Find(const Index& index, const std::string& text,
@@ -76,13 +75,25 @@ std::optional<std::size_t> StagingNames::Find(const Index& index, const std::str
     return std::nullopt;
 }
 
+std::optional<std::size_t> StagingNames::FindName(const std::wstring& name) const {
+    return Find(byName_, ToUtf8(name), platform_.FoldCase(name), &Utf8Entry::name);
+}
+
 void StagingNames::Insert(std::string name, std::string source, const std::wstring& foldedName,
                           const std::wstring& foldedSource) {
     byName_.emplace(HashText(foldedName), entries_.size());
-    bySource_.emplace(HashText(foldedSource), entries_.size());
+    if (!source.empty()) bySource_.emplace(HashText(foldedSource), entries_.size());
     entries_.push_back({std::move(name), std::move(source)});
     changed_ = true;
 }
+
+bool StagingNames::Reserve(const std::wstring& name) {
+    if (!IsFitStagedName(name) || FindName(name)) return false;
+    Insert(ToUtf8(name), {}, platform_.FoldCase(name), {});
+    return true;
+}
+
+bool StagingNames::Holds(const std::wstring& name) const { return FindName(name).has_value(); }
 
 std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
     std::string utf8Source = ToUtf8(source);

@@ -11,11 +11,9 @@
 
 namespace quarn {
 
-inline constexpr wchar_t kNamesFile[] = L"QuarnBackup.names";
-
 struct StagedLog {
     std::wstring name;    // in the staging folder and in the archive
-    std::wstring source;  // the log's full path
+    std::wstring source;  // the log's full path; empty for a name held by the archive alone
 };
 
 // The staged name of every log that was ever backed up to the archive. A log keeps
@@ -24,14 +22,23 @@ struct StagedLog {
 // "~2", "~3", ... before the extension. The names of logs that have gone stay
 // reserved, so their last backups are never overwritten.
 //
-// On disk: UTF-8, one line per log: the staged name, a tab, the log's full path.
+// On disk: UTF-8, one line per name: the staged name, a tab, the log's full path.
+// A name held by an archive entry whose log is not known has nothing after its tab.
+// Anything after a further tab is left for records about the entry and passed over.
 class StagingNames {
 public:
     explicit StagingNames(Platform& platform) : platform_(platform) {}
 
-    // Takes the names of a names file; false, with nothing taken, when the bytes
-    // are not one.
-    bool Load(const std::string& bytes);
+    // Takes the names of a names file (UTF-8, or UTF-16 with its byte-order mark)
+    // that no earlier line or file holds. Returns the numbers, from 1, of the lines
+    // that were refused: not of the form above, an unfit name, a name or a log that
+    // is held already.
+    std::vector<std::size_t> Add(const std::string& bytes);
+
+    // Holds a name for an archive entry whose log is not known; false when the name
+    // is unfit or held already.
+    bool Reserve(const std::wstring& name);
+    bool Holds(const std::wstring& name) const;
 
     // The index of the log's entry, made when the log is new.
     std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
@@ -40,6 +47,7 @@ public:
     // How many known logs lie below the folder.
     std::size_t CountUnder(const std::wstring& folder) const;
 
+    bool Empty() const { return entries_.empty(); }
     bool Changed() const { return changed_; }
     std::string Saved() const;
 
@@ -57,9 +65,11 @@ private:
     std::optional<std::size_t> Find(const Index& index, const std::string& text,
                                     const std::wstring& folded,
                                     std::string Utf8Entry::*field) const;
+    std::optional<std::size_t> FindName(const std::wstring& name) const;
+    // False when the line is refused.
+    bool AddLine(const std::string& line);
     void Insert(std::string name, std::string source, const std::wstring& foldedName,
                 const std::wstring& foldedSource);
-    void Clear();
 
     Platform& platform_;
     std::vector<Utf8Entry> entries_;

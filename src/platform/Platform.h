@@ -47,6 +47,14 @@ struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// One entry of a folder listing.
+struct FolderEntry {
+    std::wstring name;
+    bool isFolder = false;
+    std::uint64_t lastWrite = 0;  // in the system's file-time units: later is larger
+    LocalTime lastWriteLocal;
+};
+
 enum class WindowShow {
     MinimizedActive,    // the listing batch file: its console may take the focus
     MinimizedInactive,  // the archiver: it must not take the focus from the user
@@ -57,9 +65,9 @@ struct ProcessOutcome {
     std::uint32_t startError = 0;  // system error code when not started
     bool timedOut = false;         // ended by us, with everything it started
     std::uint32_t exitCode = 0;
+    std::uint32_t waitError = 0;   // system error code when its end could not be
+                                   // awaited; it was ended, with everything it started
 };
-
-enum class TextFileWrite { Written, NotRepresentable, Failed };
 
 enum class EventKind { Warning, Error };
 
@@ -74,6 +82,10 @@ public:
                                                             std::uint32_t access) = 0;
     virtual std::wstring ExpandEnvironment(const std::wstring& text) = 0;
     virtual std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) = 0;
+    // Sets (or, with none, removes) a variable of the program's own environment,
+    // which every process it starts afterwards inherits.
+    virtual void PutEnvironmentVariable(const std::wstring& name,
+                                        const std::optional<std::wstring>& value) = 0;
 
     // Profile (INI) files. Reads at most bufferChars - 1 characters.
     virtual std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -94,8 +106,8 @@ public:
     // Name of the first entry matching the pattern: plain files only, or plain files
     // and directories. Hidden and system entries never match. Empty when none does.
     virtual std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) = 0;
-    // Names of every file in the folder, whatever its attributes.
-    virtual std::vector<std::wstring> FileNamesIn(const std::wstring& folder) = 0;
+    // Every file and folder in the folder, whatever its attributes ("." and ".." left out).
+    virtual std::vector<FolderEntry> FolderEntries(const std::wstring& folder) = 0;
     // The form in which the file system compares names: equal folds, same file name.
     virtual std::wstring FoldCase(const std::wstring& text) = 0;
     // Bytes this user may still write on the folder's drive (quotas included); none
@@ -118,21 +130,22 @@ public:
     virtual bool WriteFileBytes(const std::wstring& path, const std::string& bytes) = 0;
     // One write at the end of the file, which other processes may have open too.
     virtual bool AppendFileBytes(const std::wstring& path, const std::string& bytes) = 0;
-    // Lines end in CR LF, in the code page the command interpreter reads.
-    virtual TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                           const std::vector<std::wstring>& lines) = 0;
     // The system's own words for an error code, such as "Access is denied."
     virtual std::wstring ErrorText(std::uint32_t error) = 0;
 
     // Starts a command line in workingFolder, found the way Windows finds a bare
     // command name, and waits at most timeoutMs for it to end. A process that takes
-    // longer is ended together with every process it started.
+    // longer is ended together with every process it started; so is anything it
+    // leaves running when it ends, and everything when the program itself ends.
     virtual ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                                       const std::wstring& workingFolder,
                                       std::uint32_t timeoutMs) = 0;
 
     // A lock shared by every session on the machine.
     virtual LockAttempt LockRun(const std::wstring& name) = 0;
+    // A lock that holds across machines: the file, created when missing, held open
+    // without sharing. HeldElsewhere while another process has it open.
+    virtual LockAttempt LockFile(const std::wstring& path) = 0;
 
     virtual LocalTime Now() = 0;
     virtual std::uint64_t Milliseconds() = 0;  // a steady clock for durations

@@ -27,6 +27,11 @@ std::optional<std::wstring> WinPlatform::EnvironmentVariable(const std::wstring&
     return value;
 }
 
+void WinPlatform::PutEnvironmentVariable(const std::wstring& name,
+                                         const std::optional<std::wstring>& value) {
+    SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+}
+
 LocalTime WinPlatform::Now() {
     SYSTEMTIME now{};
     GetLocalTime(&now);

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -8,7 +9,7 @@ namespace {
 
 // Opens a file or folder only to ask which one it is; links are followed.
 UniqueFileHandle OpenForQueries(const std::wstring& path) {
-    return UniqueFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+    return UniqueFileHandle(CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                         nullptr));
@@ -47,11 +48,11 @@ bool WinPlatform::ChangeDirectory(const std::wstring& path) {
 }
 
 bool WinPlatform::MakeDirectory(const std::wstring& path) {
-    return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+    return !path.empty() && CreateDirectoryW(LongPathForm(path).c_str(), nullptr) != FALSE;
 }
 
 bool WinPlatform::IsDirectory(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -88,7 +89,7 @@ std::optional<FileIdentity> WinPlatform::IdentityOf(const std::wstring& path) {
 std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includeDirectories) {
     if (pattern.empty()) return {};
     WIN32_FIND_DATAW entry{};
-    const UniqueFindHandle find(FindFirstFileW(pattern.c_str(), &entry));
+    const UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
     if (!find) return {};
     DWORD excluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (!includeDirectories) excluded |= FILE_ATTRIBUTE_DIRECTORY;
@@ -98,17 +99,31 @@ std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includ
     return {};
 }
 
-std::vector<std::wstring> WinPlatform::FileNamesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW entry{};
-    const UniqueFindHandle find(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic,
-                                                 &entry, FindExSearchNameMatch, nullptr,
+std::vector<FolderEntry> WinPlatform::FolderEntries(const std::wstring& folder) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found{};
+    const UniqueFindHandle find(FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(), FindExInfoBasic,
+                                                 &found, FindExSearchNameMatch, nullptr,
                                                  FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return names;
+    if (!find) return entries;
     do {
-        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(entry.cFileName);
-    } while (FindNextFileW(find.Get(), &entry) != FALSE);
-    return names;
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        FolderEntry entry;
+        entry.name = name;
+        entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.lastWrite = (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                          found.ftLastWriteTime.dwLowDateTime;
+        SYSTEMTIME utc{};
+        SYSTEMTIME local{};
+        if (FileTimeToSystemTime(&found.ftLastWriteTime, &utc) &&
+            SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+            entry.lastWriteLocal = {local.wYear, local.wMonth,  local.wDay,
+                                    local.wHour, local.wMinute, local.wSecond};
+        }
+        entries.push_back(std::move(entry));
+    } while (FindNextFileW(find.Get(), &found) != FALSE);
+    return entries;
 }
 
 std::wstring WinPlatform::FoldCase(const std::wstring& text) {

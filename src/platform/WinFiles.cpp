@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -17,7 +18,8 @@ bool WriteAll(HANDLE file, const std::string& bytes) {
            written == bytes.size();
 }
 
-DWORD RenameOpenFile(HANDLE file, const std::wstring& to) {
+DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
+    const std::wstring to = LongPathForm(target);
     const DWORD nameBytes = static_cast<DWORD>(to.size()) * DWORD{sizeof(wchar_t)};
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -51,12 +53,13 @@ std::uint32_t WinPlatform::CopyViaTemporary(const std::wstring& from,
                                             const std::wstring& temporary,
                                             const std::wstring& to) {
     // Shared for writing and deleting: the mail client may be adding to its log.
-    const UniqueFileHandle source(CreateFileW(
-        from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueFileHandle source(
+        CreateFileW(LongPathForm(from).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) return GetLastError();
-    const UniqueFileHandle copy(CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                            CREATE_ALWAYS,
+    const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
+                                            0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
     if (!copy) return GetLastError();
@@ -75,27 +78,31 @@ std::uint32_t WinPlatform::CopyViaTemporary(const std::wstring& from,
 }
 
 std::uint32_t WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+    return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING)
+               ? 0
+               : GetLastError();
 }
 
 bool WinPlatform::RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(path.c_str())) return true;
+    if (DeleteFileW(LongPathForm(path).c_str()) != FALSE) return true;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 std::optional<std::uint64_t> WinPlatform::FileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return std::nullopt;
     }
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 std::optional<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) {
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) {
         return std::nullopt;
@@ -111,38 +118,17 @@ std::optional<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) 
 }
 
 bool WinPlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != FALSE;
 }
 
 bool WinPlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     // Append-only access: every write lands at the end, whoever else writes too.
-    const UniqueFileHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA,
+    const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), FILE_APPEND_DATA,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     return file && WriteAll(file.Get(), bytes);
-}
-
-TextFileWrite WinPlatform::WriteOemTextFile(const std::wstring& path,
-                                            const std::vector<std::wstring>& lines) {
-    std::wstring text;
-    for (const std::wstring& line : lines) text += line + L"\r\n";
-
-    std::string bytes;
-    if (!text.empty()) {
-        BOOL usedDefaultChar = FALSE;
-        const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
-                                             static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                             &usedDefaultChar);
-        if (size == 0 || usedDefaultChar) return TextFileWrite::NotRepresentable;
-        bytes.resize(size);
-        WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(),
-                            static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    }
-    const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.Get(), bytes) ? TextFileWrite::Written : TextFileWrite::Failed;
 }
 
 std::wstring WinPlatform::ErrorText(std::uint32_t error) {

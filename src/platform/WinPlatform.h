@@ -12,6 +12,8 @@ public:
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    void PutEnvironmentVariable(const std::wstring& name,
+                                const std::optional<std::wstring>& value) override;
 
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
@@ -27,7 +29,7 @@ public:
     std::wstring FinalPath(const std::wstring& path) override;
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override;
     std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
 
@@ -39,14 +41,13 @@ public:
     std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
     bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
-    TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                   const std::vector<std::wstring>& lines) override;
     std::wstring ErrorText(std::uint32_t error) override;
 
     ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                               const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
 
     LockAttempt LockRun(const std::wstring& name) override;
+    LockAttempt LockFile(const std::wstring& path) override;
 
     LocalTime Now() override;
     std::uint64_t Milliseconds() override;
@@ -57,12 +58,8 @@ public:
                           const std::wstring& text) override;
 
 private:
-    bool JoinChildJob(HANDLE process);
     DWORD CopyContent(HANDLE from, HANDLE to);
 
-    // Every child process runs in this job, which ends them all when the program
-    // ends, also when it is ended from outside.
-    UniqueKernelHandle childJob_;
     std::vector<char> copyBuffer_;  // one for every copy of the run
 };
 

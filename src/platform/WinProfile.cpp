@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -9,7 +10,7 @@ std::wstring WinPlatform::ReadProfileText(const std::wstring& section, const std
     std::wstring buffer(bufferChars, L'\0');
     const DWORD count =
         GetPrivateProfileStringW(section.c_str(), key.c_str(), L"", buffer.data(),
-                                 static_cast<DWORD>(bufferChars), filePath.c_str());
+                                 static_cast<DWORD>(bufferChars), LongPathForm(filePath).c_str());
     buffer.resize(count);
     return buffer;
 }
@@ -17,7 +18,7 @@ std::wstring WinPlatform::ReadProfileText(const std::wstring& section, const std
 bool WinPlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
                                    const std::wstring& value, const std::wstring& filePath) {
     return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
-                                      filePath.c_str()) != FALSE;
+                                      LongPathForm(filePath).c_str()) != FALSE;
 }
 
 }  // namespace quarn

@@ -1,4 +1,5 @@
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -16,7 +17,33 @@ private:
     UniqueKernelHandle mutex_;
 };
 
+// An open handle that shares nothing: the file system refuses every other opener,
+// on this machine or through a network share, until the handle is closed.
+class WinFileLock final : public RunLock {
+public:
+    explicit WinFileLock(UniqueFileHandle file) : file_(std::move(file)) {}
+
+private:
+    UniqueFileHandle file_;
+};
+
 }  // namespace
+
+LockAttempt WinPlatform::LockFile(const std::wstring& path) {
+    LockAttempt attempt;
+    UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        attempt.error = GetLastError();
+        attempt.state = attempt.error == ERROR_SHARING_VIOLATION || attempt.error == ERROR_LOCK_VIOLATION
+                            ? LockAttempt::State::HeldElsewhere
+                            : LockAttempt::State::Failed;
+        return attempt;
+    }
+    attempt.state = LockAttempt::State::Held;
+    attempt.lock = std::make_unique<WinFileLock>(std::move(file));
+    return attempt;
+}
 
 LockAttempt WinPlatform::LockRun(const std::wstring& name) {
     LockAttempt attempt;

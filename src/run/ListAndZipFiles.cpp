@@ -27,28 +27,40 @@ std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
 
 void frmQuarnLogBackup::ListAndZipFiles() {
     const std::wstring workingFolder = platform_.CurrentDirectory();
-    const std::wstring stagingFolder = PrepareStagingFolder(platform_, workingFolder);
-    const StagingResult staging =
-        CollectLogFiles(platform_, sDataDir, waitLimits_.listingMs, workingFolder, stagingFolder);
-    for (const NotCopied& log : staging.notCopied) {
+    StagingFolder staging(platform_, workingFolder);
+    const StagingResult result =
+        CollectLogFiles(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
+                        staging, waitLimits_.listingMs, waitLimits_.archiverMs);
+    for (const NotCopied& log : result.notCopied) {
         summary_.notCopied.push_back(log.path + L": " + log.reason);
     }
-    summary_.notFound = staging.notFound;
-    summary_.note = staging.namesNote;
+    summary_.notFound = result.notFound;
+    summary_.note = result.namesNote;
 
-    ShowMessage(L"Current Directory : " + stagingFolder);
+    ShowMessage(L"Current Directory : " + staging.Path());
+    // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
+    const std::size_t earlier = result.earlierCopies + result.leftovers;
+    std::size_t taken = 0;
     try {
-        RunArchiver(platform_, sBackupDir, sZipFile, stagingFolder, waitLimits_.archiverMs,
-                    summary_.archived);
+        RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs, taken);
     } catch (const RunStopped& stopped) {
-        if (staging.notCopied.empty()) throw;
+        summary_.archived = taken > earlier ? taken - earlier : 0;
+        if (result.notCopied.empty()) throw;
         throw RunStopped(stopped.Code(), stopped.Message() +
                                              L"\r\n\r\nThese log files could not be copied "
                                              L"either:" + NotCopiedList(summary_.notCopied));
     }
-    if (!staging.notCopied.empty()) {
+    summary_.archived = taken > earlier ? taken - earlier : 0;
+    if (result.leftovers > 0) {
+        summary_.note += (summary_.note.empty() ? L"" : L" ") + std::to_wstring(result.leftovers) +
+                         (result.leftovers == 1
+                              ? L" copy left by an earlier run (of a log that is gone) was"
+                              : L" copies left by an earlier run (of logs that are gone) were") +
+                         L" archived too.";
+    }
+    if (!result.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
-                         L"These log files could not be copied and were not backed up:" +
+                         L"These log files could not be copied:" +
                              NotCopiedList(summary_.notCopied) +
                              L"\r\n\r\nAll other log files were backed up to " +
                              ArchivePath(sBackupDir, sZipFile) + L".");

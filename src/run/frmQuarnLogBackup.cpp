@@ -49,6 +49,7 @@ ExitCode frmQuarnLogBackup::Form_Load() {
     const std::uint64_t started = platform_.Milliseconds();
     someoneWatching_ = platform_.SomeoneCanSeeBoxes();
     summary_ = {};
+    waitLimits_ = {};
     ExitCode code = ExitCode::Done;
     std::wstring stopText;
     try {
@@ -92,6 +93,7 @@ void frmQuarnLogBackup::RunBackup() {
 
     PrepareBackupDirectory(platform_, sBackupDir, ShowMessage);
     EnterProgramFolder();  // creating the backup directory moved the working folder
+    const std::unique_ptr<RunLock> archiveLock = LockArchive();
 
     ListAndZipFiles();
 }
@@ -129,15 +131,19 @@ std::unique_ptr<RunLock> frmQuarnLogBackup::LockProgramFolder() {
 }
 
 void frmQuarnLogBackup::ReadWaitLimits() {
-    const std::optional<std::wstring> value = platform_.EnvironmentVariable(kWaitLimitVariable);
+    ShortenedByTest(kListingLimitVariable, waitLimits_.listingMs);
+    ShortenedByTest(kArchiverLimitVariable, waitLimits_.archiverMs);
+}
+
+// A whole number of seconds, up to five digits, can only shorten the wait.
+void frmQuarnLogBackup::ShortenedByTest(const wchar_t* variable, std::uint32_t& limitMs) {
+    const std::optional<std::wstring> value = platform_.EnvironmentVariable(variable);
     if (!value || value->empty() || value->size() > 5 ||
         value->find_first_not_of(L"0123456789") != std::wstring::npos) {
         return;
     }
-    const std::uint32_t limitMs = static_cast<std::uint32_t>(std::stoul(*value)) * 1000;
-    if (limitMs == 0) return;
-    waitLimits_.listingMs = std::min(waitLimits_.listingMs, limitMs);
-    waitLimits_.archiverMs = std::min(waitLimits_.archiverMs, limitMs);
+    const std::uint32_t testMs = static_cast<std::uint32_t>(std::stoul(*value)) * 1000;
+    if (testMs > 0) limitMs = std::min(limitMs, testMs);
 }
 
 void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,
@@ -150,6 +156,27 @@ void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,
     } catch (const std::exception&) {
         // The run's outcome stands without its record.
     }
+}
+
+// One run at a time per archive as well: runs from two program folders, or from two
+// computers through a share, must not write one archive and its names together.
+// The lock is a file beside the archive that the run holds open without sharing.
+std::unique_ptr<RunLock> frmQuarnLogBackup::LockArchive() {
+    const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
+    LockAttempt attempt = platform_.LockFile(archive + L".lock");
+    if (attempt.state == LockAttempt::State::HeldElsewhere) {
+        throw RunStopped(ExitCode::AnotherRunInProgress,
+                         L"Another backup run (from another program folder or another "
+                         L"computer) is writing the archive " + archive +
+                             L". This run did nothing.");
+    }
+    if (attempt.state == LockAttempt::State::Failed) {
+        throw RunStopped(ExitCode::BackupDirUnusable,
+                         L"The backup could not open its lock file " + archive + L".lock beside "
+                         L"the archive: " + platform_.ErrorText(attempt.error) +
+                             L" This run did nothing.");
+    }
+    return std::move(attempt.lock);
 }
 
 }  // namespace quarn

@@ -16,8 +16,9 @@ struct WaitLimits {
     std::uint32_t archiverMs = 4 * 60 * 60 * 1000;
 };
 
-// Tests shorten both waits to this many seconds; the README documents it.
-inline constexpr wchar_t kWaitLimitVariable[] = L"QUARN_TEST_WAIT_SECONDS";
+// Tests shorten each wait to this many seconds; the README documents them.
+inline constexpr wchar_t kListingLimitVariable[] = L"QUARN_TEST_LISTING_SECONDS";
+inline constexpr wchar_t kArchiverLimitVariable[] = L"QUARN_TEST_ARCHIVER_SECONDS";
 
 // The program's one form: never shown, it holds the run state for the whole run.
 // Exactly one exists at a time; ShowMessage finds it through Instance().
@@ -45,7 +46,9 @@ private:
     void RunBackup();
     void EnterProgramFolder();
     std::unique_ptr<RunLock> LockProgramFolder();
+    std::unique_ptr<RunLock> LockArchive();
     void ReadWaitLimits();
+    void ShortenedByTest(const wchar_t* variable, std::uint32_t& limitMs);
     void WriteRunLog(ExitCode code, const std::wstring& stopText, std::uint64_t elapsedMs);
 
     Platform& platform_;

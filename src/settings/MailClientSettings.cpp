@@ -35,19 +35,21 @@ std::wstring ReadMailClientDataDir(Platform& platform) {
         throw RunStopped(ExitCode::OptionsOff, kOptionsOffMessage);
     }
 
-    const auto* dataDir = std::get_if<std::wstring>(&dataDirValue);
     if (std::holds_alternative<std::monostate>(dataDirValue)) {
         StopForDataDir(L"is missing or cannot be read");
     }
-    if (dataDir == nullptr) {
+    const auto* value = std::get_if<std::wstring>(&dataDirValue);
+    if (value == nullptr) {
         StopForDataDir(L"holds the number " + RegistryValueToText(dataDirValue) +
                        L" instead of a folder");
     }
-    if (dataDir->empty()) StopForDataDir(L"is empty");
-    if (!platform.IsDirectory(*dataDir)) {
-        StopForDataDir(L"names " + *dataDir + L", which is not an existing folder");
+    // No Windows name ends in a space: trailing ones come from a hand edit.
+    std::wstring dataDir = value->substr(0, value->find_last_not_of(L' ') + 1);
+    if (dataDir.empty()) StopForDataDir(L"is empty");
+    if (!platform.IsDirectory(dataDir)) {
+        StopForDataDir(L"names " + dataDir + L", which is not an existing folder");
     }
-    return dataDir->back() == L'\\' ? *dataDir : *dataDir + L'\\';
+    return dataDir.back() == L'\\' ? dataDir : dataDir + L'\\';
 }
 
 }  // namespace quarn

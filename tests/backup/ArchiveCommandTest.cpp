@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/LogCollection.h"
+#include "backup/LogListing.h"
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
 
@@ -17,16 +18,27 @@ TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasks) {
 }
 
 TEST(ArchiveCommandTest, SettingsThatCannotFormAnArchivePathAreRefused) {
-    EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", L"logs (1) \u00E9.rar"));
+    for (const wchar_t* fine : {L"logs (1) \u00E9.rar", L"CONSOLE.rar", L"com10.rar", L"nul-x.rar",
+                                L"LPTX", L".rar"}) {
+        EXPECT_NO_THROW(CheckArchiveSettings(L"D:\\Arch & Co", fine)) << fine;
+    }
     for (const auto& [dir, zip, named] :
          {std::tuple{L"D:\\A\"rch", L"logs.rar", L"BackupDir"}, std::tuple{L"D:\\Arch", L"\"x", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"", L"ZipFile"}, std::tuple{L"D:\\Arch", L"*.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"log?.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"a<b>.rar", L"ZipFile"},
           std::tuple{L"D:\\Arch", L"a|b.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"D:x.rar", L"ZipFile"},
-          std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}}) {
+          std::tuple{L"D:\\Arch", L"a\tb.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"..\\escaped.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"sub/x.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"endslash\\", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"CON.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"aux", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"NUL", L"ZipFile"}, std::tuple{L"D:\\Arch", L"Com1.logs.rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"lpt9", L"ZipFile"}, std::tuple{L"D:\\Arch", L"prn .rar", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"COM\u00B2.rar", L"ZipFile"}, std::tuple{L"D:\\Arch", L"logs.rar ", L"ZipFile"},
+          std::tuple{L"D:\\Arch", L"logs.rar.", L"ZipFile"}}) {
         const Stop stop = StopOf([&, dir = dir, zip = zip] { CheckArchiveSettings(dir, zip); });
         EXPECT_EQ(stop.code, ExitCode::SettingInvalid) << zip;
-        EXPECT_NE(stop.message.find(named), std::wstring::npos);
+        EXPECT_NE(stop.message.find(named), std::wstring::npos) << zip;
+        EXPECT_NE(stop.message.find(std::wstring(L"(") + (named == std::wstring(L"ZipFile") ? zip : dir) + L")"),
+                  std::wstring::npos) << zip;
     }
 }
 
@@ -45,14 +57,14 @@ protected:
     // An archiver that answers with the given outcome and leaves the copies alone.
     void ArchiverAnswering(ProcessOutcome outcome) {
         platform.onProcess = [this, outcome](const std::wstring& commandLine) {
-            if (commandLine == L"QuarnBackup.bat") {
+            if (commandLine == kListingCommand) {
                 return ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"})(commandLine);
             }
             return outcome;
         };
     }
     std::vector<std::wstring> ProgramFolderFiles() { return platform.FilesIn(platform.programFolder); }
-    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.log", L"QuarnBackup.names",
+    const std::vector<std::wstring> kOwnFilesAndTheUsers{L"QuarnBackup.ini", L"QuarnBackup.log",
                                                          L"in.bkl", L"notes.tmp"};
 };
 
@@ -61,7 +73,10 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
     for (int run = 0; run < 2; ++run) {  // the second run finds nothing: exit code 10
         if (run == 1) {
             platform.onProcess = ListingAndArchiver(platform, {}, 10);
-            platform.RemoveFile(platform.programFolder + L"\\QuarnBackup.names");  // no log known
+            // A fresh archive, so that no log is known yet and none can have vanished.
+            for (const wchar_t* file : {L"", L".names", L".names.bak"}) {
+                platform.RemoveFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" + std::wstring(file));
+            }
         }
         platform.boxes.clear();
         EXPECT_EQ(form.Form_Load(), ExitCode::Done);
@@ -110,13 +125,23 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
 }
 
 TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
-    platform.environment[kWaitLimitVariable] = L"90";
+    // Each bound is shortened on its own; neither can be made longer.
+    platform.environment[kArchiverLimitVariable] = L"90";
+    platform.environment[kListingLimitVariable] = L"99999";
     ArchiverAnswering({true, 0, true, 0});
     EXPECT_EQ(form.Form_Load(), ExitCode::WaitTimedOut);
-    EXPECT_EQ(platform.started.front().timeoutMs, 90000u);
+    EXPECT_EQ(platform.started.front().timeoutMs, 30u * 60 * 1000);
     EXPECT_EQ(platform.started.back().timeoutMs, 90000u);
     EXPECT_NE(platform.boxes.back().text.find(L"did not end within 90 seconds"), std::wstring::npos);
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
+
+    // An archiver whose end cannot be awaited was stopped: a failure, never success.
+    platform.environment.clear();
+    ArchiverAnswering({true, 0, false, 0, 6});
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+    EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (system error 6)"),
+              std::wstring::npos);
+    EXPECT_EQ(platform.started.back().timeoutMs, 4u * 60 * 60 * 1000);
 }
 
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {

@@ -36,11 +36,13 @@ TEST_F(BackupDirectoryTest, ExistingLevelIsEnteredWithTheSameMessages) {
     EXPECT_EQ(BoxTexts()[1], L"made dir : Backups");
 }
 
-TEST_F(BackupDirectoryTest, ExistingDirectoryOrFileIsLeftAlone) {
+TEST_F(BackupDirectoryTest, AnExistingDirectoryIsLeftAloneAndAFileIsRefused) {
     platform.AddDirectory(L"C:\\Backups\\QuarnMail");
     platform.AddFile(L"C:\\Archive", L"not a folder");
     EXPECT_EQ(Prepare(L"C:\\Backups\\QuarnMail"), ExitCode::Done);
-    EXPECT_EQ(Prepare(L"C:\\Archive"), ExitCode::Done);
+    EXPECT_EQ(Prepare(L"C:\\Archive"), ExitCode::SettingInvalid);
+    EXPECT_NE(message.find(L"BackupDir"), std::wstring::npos);
+    EXPECT_NE(message.find(L"C:\\Archive is a file"), std::wstring::npos);
     EXPECT_TRUE(platform.boxes.empty());
     EXPECT_FALSE(HasEvent(L"mkdir"));
 }
@@ -53,13 +55,15 @@ TEST_F(BackupDirectoryTest, TrailingSeparatorGivesAnEmptyLastLevel) {
                                                      L"D:\\Arch", L"made dir : ", L"D:\\Arch"}));
 }
 
-TEST_F(BackupDirectoryTest, LevelThatCannotBeMadeIsPassedOver) {
+TEST_F(BackupDirectoryTest, LevelThatCannotBeMadeStopsTheChainWithNoFolderMadeElsewhere) {
     platform.unmakeableDirectories.insert(L"C:\\A\\B");
     EXPECT_EQ(Prepare(L"C:\\A\\B\\C"), ExitCode::BackupDirUnusable);
-    EXPECT_TRUE(platform.HasDirectory(L"C:\\A\\C"));  // made inside the last level entered
-    EXPECT_EQ(BoxTexts()[3], L"made dir : B");
-    EXPECT_EQ(BoxTexts()[4], L"C:\\A");
-    EXPECT_NE(message.find(L"C:\\A\\B\\C could not be created"), std::wstring::npos);
+    EXPECT_FALSE(platform.HasDirectory(L"C:\\A\\C"));
+    EXPECT_FALSE(platform.HasDirectory(L"C:\\C"));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::wstring>{L"Drive is : C:\\", L"made dir : A", L"C:\\A",
+                                                     L"made dir : B"}));
+    EXPECT_NE(message.find(L"C:\\A\\B\\C could not be created: the folder C:\\A\\B cannot"),
+              std::wstring::npos);
 }
 
 TEST_F(BackupDirectoryTest, NetworkShareLevelsAreCreatedBelowTheShare) {
@@ -70,9 +74,17 @@ TEST_F(BackupDirectoryTest, NetworkShareLevelsAreCreatedBelowTheShare) {
     EXPECT_EQ(BoxTexts()[1], L"made dir : logs");
 }
 
+TEST_F(BackupDirectoryTest, TheFormsThatTakeAPathAsItIsAreFullPathsToo) {
+    platform.AddDirectory(L"\\\\server\\share");
+    EXPECT_EQ(Prepare(L"\\\\?\\C:\\Backups\\Mail"), ExitCode::Done);
+    EXPECT_EQ(Prepare(L"\\\\?\\unc\\server\\share\\logs"), ExitCode::Done);
+    EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\Mail"));
+    EXPECT_TRUE(platform.HasDirectory(L"\\\\server\\share\\logs"));
+}
+
 TEST_F(BackupDirectoryTest, PathsWithoutDriveOrShareAndMissingDrivesStop) {
     for (const wchar_t* dir : {L"Backups\\Mail", L"\\Backups", L"C:Backups", L"\\\\server",
-                               L"\\\\?\\C:\\Backups"}) {
+                               L"\\\\?\\Backups", L"\\\\?\\UNC\\server", L"\\\\.\\C:\\Backups"}) {
         EXPECT_EQ(Prepare(dir), ExitCode::SettingInvalid) << dir;
         EXPECT_NE(message.find(L"BackupDir"), std::wstring::npos);
         EXPECT_NE(message.find(dir), std::wstring::npos);

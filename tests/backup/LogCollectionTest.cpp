@@ -1,4 +1,6 @@
 #include "backup/LogCollection.h"
+#include "backup/LogListing.h"
+#include "backup/StagedName.h"
 #include "backup/StagingNames.h"
 
 #include <gtest/gtest.h>
@@ -9,13 +11,35 @@
 namespace quarn::testing {
 namespace {
 
-TEST(FlattenedNameTest, FolderNameWithoutDotsThenFileName) {
+TEST(FlattenedNameTest, FolderNameWithoutDotsThenFileNameAsAFitFileName) {
     EXPECT_EQ(FlattenedName(L"D:\\Mail\\acct.one\\in.bkl"), L"acctonein.bkl");
     EXPECT_EQ(FlattenedName(L"D:\\Mail\\a.b.c\\x.y.bks"), L"abcx.y.bks");
     EXPECT_EQ(FlattenedName(L"D:\\Mail.Data\\in.bkl"), L"MailDatain.bkl");  // directly in DataDir
-    EXPECT_EQ(FlattenedName(L"D:\\in.bkl"), L"D:in.bkl");
+    EXPECT_EQ(FlattenedName(L"M:\\stray.bkl"), L"stray.bkl");  // DataDir is a drive's root
+    EXPECT_EQ(FlattenedName(L"\\\\?\\D:\\in.bkl"), L"in.bkl");
+    EXPECT_EQ(FlattenedName(L"D:\\c.o\\n.bkl"), L"con_.bkl");  // not the console device
     EXPECT_EQ(FlattenedName(L"in.bkl"), std::nullopt);
     EXPECT_EQ(FlattenedName(L""), std::nullopt);
+
+    // 200 + 100 characters: shortened, keeping the extension and whole characters.
+    const std::wstring folder(200, L'f');
+    const std::wstring file = std::wstring(98, L'n') + L"\xD83D\xDE00.bkl";
+    const std::wstring name = *FlattenedName(L"D:\\" + folder + L"\\" + file);
+    EXPECT_EQ(name, folder + std::wstring(kLongestMadeName - 204, L'n') + L".bkl");
+    EXPECT_TRUE(IsFitStagedName(WithCounter(name, 1234567)));
+    const std::wstring cut = *FlattenedName(L"D:\\" + std::wstring(242, L'f') + L"\\\xD83D\xDE00x.bks");
+    EXPECT_EQ(cut, std::wstring(242, L'f') + L".bks");  // no half of the pair is kept
+}
+
+TEST(FlattenedNameTest, OnlyWholeFileNamesOfLogsAreFit) {
+    for (const wchar_t* fit : {L"in.bkl", L"IN.BKS", L"a b.bkl", L"x~2.bkl"}) {
+        EXPECT_TRUE(IsFitStagedName(fit)) << fit;
+    }
+    for (const wchar_t* unfit : {L"", L"in", L"in.bkl ", L"in.bkl.", L"a:b.bkl", L"a\\b.bkl",
+                                 L"a?.bkl", L"nul.bkl", L"COM1.x.bks", L"a\tb.bkl"}) {
+        EXPECT_FALSE(IsFitStagedName(unfit)) << unfit;
+    }
+    EXPECT_FALSE(IsFitStagedName(std::wstring(252, L'n') + L".bkl"));
 }
 
 TEST(LogFileNameTest, OnlyTheTwoExtensionsInAnyCase) {
@@ -25,13 +49,10 @@ TEST(LogFileNameTest, OnlyTheTwoExtensionsInAnyCase) {
     EXPECT_FALSE(IsLogFileName(L"D:\\Mail\\inbkl"));
 }
 
-TEST(ListingBatchTest, PathsAreQuotedWithPercentDoubled) {
-    EXPECT_EQ(QuotedForBatch(L"D:\\100% Mail & (old) ^!\\"), L"\"D:\\100%% Mail & (old) ^!\\\"");
-    EXPECT_EQ(ListingBatchLines(L"D:\\Mail %TEMP%\\", L"C:\\Tools"),
-              (std::vector<std::wstring>{
-                  L"pushd \"D:\\Mail %%TEMP%%\\\" && cmd /d /u /c dir /s /b /a-d *.bkl *.bks > "
-                  L"\"C:\\Tools\\filelist.tmp\" & popd",
-                  L"echo done > done.tmp"}));
+TEST(ListingBatchTest, TheBatchFileIsAsciiAndNamesTheDataFolderOnlyThroughItsEnvironment) {
+    EXPECT_EQ(ListingBatchText(),
+              "dir /s /b /a-d \"%QUARN_DATA_DIR%*.bkl\" \"%QUARN_DATA_DIR%*.bks\" > filelist.tmp\r\n"
+              "echo done > done.tmp\r\n");
 }
 
 std::wstring NameOf(StagingNames& names, const std::wstring& source, const std::wstring& flattened) {
@@ -41,43 +62,58 @@ std::wstring NameOf(StagingNames& names, const std::wstring& source, const std::
 TEST(StagingNamesTest, ALogKeepsItsNameAndNamesOfGoneLogsStayReserved) {
     FakePlatform platform;
     StagingNames names(platform);
-    ASSERT_TRUE(names.Load(""));
     EXPECT_EQ(NameOf(names, L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
     EXPECT_EQ(NameOf(names, L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
     EXPECT_EQ(NameOf(names, L"D:\\M\\AB\\IN.BKL", L"ABIN.BKL"), L"abin~2.bkl");  // same file again
-    EXPECT_EQ(NameOf(names, L"D:\\M\\c\\noext", L"cnoext"), L"cnoext");
-    EXPECT_EQ(NameOf(names, L"D:\\N\\c\\noext", L"cnoext"), L"cnoext~2");
+    EXPECT_TRUE(names.Reserve(L"cx.bks"));  // held by an archive entry of an unknown log
+    EXPECT_FALSE(names.Reserve(L"CX.BKS"));
+    EXPECT_EQ(NameOf(names, L"D:\\M\\c\\x.bks", L"cx.bks"), L"cx~2.bks");
     EXPECT_TRUE(names.Changed());
 
     // The next run: the first account is gone and a new one sorts first.
     StagingNames next(platform);
-    ASSERT_TRUE(next.Load(names.Saved()));
+    EXPECT_TRUE(next.Add(names.Saved()).empty());
     EXPECT_FALSE(next.Changed());
+    EXPECT_TRUE(next.Holds(L"CX.bks"));
     EXPECT_EQ(NameOf(next, L"D:\\M\\a.b.\\in.bkl", L"abin.bkl"), L"abin~3.bkl");
     EXPECT_EQ(NameOf(next, L"D:\\M\\ab\\in.bkl", L"abin.bkl"), L"abin~2.bkl");
     EXPECT_EQ(NameOf(next, L"D:\\M\\a.b\\in.bkl", L"abin.bkl"), L"abin.bkl");
     EXPECT_EQ(next.Saved(), "\xEF\xBB\xBF"
                             "abin.bkl\tD:\\M\\a.b\\in.bkl\r\nabin~2.bkl\tD:\\M\\ab\\in.bkl\r\n"
-                            "cnoext\tD:\\M\\c\\noext\r\ncnoext~2\tD:\\N\\c\\noext\r\n"
+                            "cx.bks\t\r\ncx~2.bks\tD:\\M\\c\\x.bks\r\n"
                             "abin~3.bkl\tD:\\M\\a.b.\\in.bkl\r\n");
     EXPECT_TRUE(next.Changed());
 }
 
-TEST(StagingNamesTest, ADamagedNamesFileIsRefusedWhole) {
+TEST(StagingNamesTest, ADamagedLineLosesOnlyItself) {
     FakePlatform platform;
     StagingNames names(platform);
-    EXPECT_TRUE(names.Load("x.bkl\tD:\\M\\x.bkl\n\ny.bkl\tD:\\M\\\xC3\xA9\\y.bkl"));  // LF, blank line
+    const std::string file = "x.bkl\tD:\\M\\x.bkl\n"       // LF
+                             "\n"                            // blank: passed over
+                             "y.bkl\tD:\\M\\\xC3\xA9\\y.bkl\t1234\t5678\r\n"  // later fields
+                             " \r\n"                         // a space
+                             "\x1A\r\n"                      // Ctrl-Z
+                             "# a comment\r\n"
+                             "a\\z.bkl\tD:\\M\\z.bkl\r\n"    // a path as the name
+                             "z\tD:\\M\\z.bkl\r\n"           // no extension
+                             "z.bkl \tD:\\M\\z.bkl\r\n"      // a trailing space
+                             "X.BKL\tD:\\b\r\n"              // a name held already
+                             "w.bkl\td:\\m\\X.BKL\r\n"       // a log held already
+                             "w.bkl\tnot a path\r\n"
+                             "w.bkl\tD:\\\xC3\r\n"           // not UTF-8
+                             "held.bkl\t\r\n";               // a name the archive holds
+    EXPECT_EQ(names.Add(file), (std::vector<std::size_t>{4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
     EXPECT_EQ(names.Entry(1).source, L"D:\\M\\\u00E9\\y.bkl");
-    for (const char* damaged : {"x.bkl D:\\M\\x.bkl\r\n",          // no tab
-                                "\tD:\\M\\x.bkl\r\n",               // no name
-                                "x.bkl\t\r\n",                         // no path
-                                "a\\x.bkl\tD:\\M\\x.bkl\r\n",       // a path as the name
-                                "x.bkl\tD:\\a\r\nX.BKL\tD:\\b\r\n",  // one name twice
-                                "x.bkl\tD:\\a\r\ny.bkl\td:\\A\r\n",  // one log twice
-                                "x.bkl\tD:\\\xC3\r\n"}) {              // not UTF-8
-        EXPECT_FALSE(names.Load(damaged)) << damaged;
-        EXPECT_EQ(NameOf(names, L"D:\\M\\x.bkl", L"Mx.bkl"), L"Mx.bkl") << damaged;
-    }
+    EXPECT_TRUE(names.Holds(L"held.bkl"));
+    EXPECT_EQ(NameOf(names, L"D:\\M\\z.bkl", L"Mz.bkl"), L"Mz.bkl");
+    EXPECT_EQ(NameOf(names, L"D:\\M\\x.bkl", L"Mx.bkl"), L"x.bkl");
+
+    StagingNames notepad(platform);  // saved as "Unicode" by Notepad
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("x.bkl\tD:\\M\\x.bkl\r\n")) utf16 += std::string{c, '\0'};
+    EXPECT_TRUE(notepad.Add(utf16).empty());
+    EXPECT_EQ(notepad.Entry(0).source, L"D:\\M\\x.bkl");
+    EXPECT_TRUE(notepad.Changed());  // to be written back as UTF-8
 }
 
 class CollectionTest : public RunFixture {
@@ -87,20 +123,30 @@ protected:
         platform.AddFile(L"D:\\Becky\\acct.one\\out.bks", L"out one");
         platform.AddFile(L"D:\\Becky\\a.b\\x.bkl", L"from a.b");
         platform.AddFile(L"D:\\Becky\\ab\\x.bkl", L"from ab");
+        platform.AddDirectory(L"C:\\Backups");
         platform.currentDirectory = platform.programFolder;
     }
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
     }
-    StagingResult Stage() {
-        const std::wstring staging = PrepareStagingFolder(platform, platform.programFolder);
-        return CollectLogFiles(platform, L"D:\\Becky\\", 1000, platform.programFolder, staging);
+    StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\") {
+        quarn::StagingFolder staging(platform, platform.programFolder);
+        return CollectLogFiles(platform, dataDir, Archive(), platform.programFolder,
+                               staging, 1000, 2000);
     }
+    // Stages, then archives the way the archiver would.
+    StagingResult Run() {
+        const StagingResult result = Stage();
+        platform.RunProcess(L"rar a \"" + Archive() + L"\"", WindowShow::MinimizedInactive,
+                            StagingFolder(), 1);
+        return result;
+    }
+    static std::wstring Archive() { return L"C:\\Backups\\x.rar"; }
+    static std::wstring NamesFile() { return L"C:\\Backups\\x.rar.names"; }
     std::wstring StagedPath(const std::wstring& name) const {
         return StagingFolder() + L"\\" + StagingSubfolder(name) + L"\\" + name;
     }
     std::wstring Staged(const std::wstring& name) { return platform.FileContent(StagedPath(name)); }
-    std::wstring NamesFile() const { return platform.programFolder + L"\\QuarnBackup.names"; }
 };
 
 TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
@@ -108,15 +154,17 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
           L"D:\\Becky\\acct.one\\in.bkl_old", L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
     const StagingResult first = Stage();
     EXPECT_TRUE(first.notCopied.empty());
-    EXPECT_EQ(first.namesNote, L"QuarnBackup.names was missing and was made anew from this run's list");
+    EXPECT_EQ(first.copied, 4u);
+    EXPECT_EQ(first.namesNote, L"");  // the first run: nothing to tell
     EXPECT_EQ(StagedCopies(),
               (std::vector<std::wstring>{L"abx.bkl", L"abx~2.bkl", L"acctonein.bkl", L"acctoneout.bks"}));
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
-    EXPECT_EQ(platform.started.front().commandLine, L"QuarnBackup.bat");
+    EXPECT_EQ(platform.started.front().commandLine, L"cmd /d /u /v:off /c QuarnBackup.bat");
     EXPECT_EQ(platform.started.front().timeoutMs, 1000u);
     EXPECT_TRUE(HasEvent(L"copy D:\\Becky\\ab\\x.bkl -> " + StagedPath(L"abx~2.bkl") +
                          L" via C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp"));
-    EXPECT_EQ(platform.FilesIn(platform.programFolder), std::vector<std::wstring>{L"QuarnBackup.names"});
+    EXPECT_TRUE(platform.FilesIn(platform.programFolder).empty());
+    EXPECT_EQ(platform.FileContent(NamesFile()).rfind(L"acctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\r\n", 0), 0u);
 
     // The account with a.b is gone and a new one sorts first: ab keeps its name,
     // and the name of a.b's last backup stays its own.
@@ -126,50 +174,160 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     EXPECT_EQ(Staged(L"abx~3.bkl"), L"from a..b");
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
     EXPECT_EQ(Staged(L"abx.bkl"), L"from a.b");  // the earlier copy, not overwritten
+    EXPECT_FALSE(platform.HasFile(NamesFile() + L".damaged"));
+    EXPECT_TRUE(platform.HasFile(NamesFile() + L".bak"));  // the generation before
 
     // Nothing new: the names file is not rewritten.
     platform.events.clear();
     Stage();
-    EXPECT_FALSE(HasEvent(L"move C:\\Tools\\QuarnLogBackup\\QuarnBackup.names.new"));
+    EXPECT_FALSE(HasEvent(L"move C:\\Backups\\x.rar.names.new"));
 }
 
-TEST_F(CollectionTest, ADamagedNamesFileIsKeptAsideAndMadeAnew) {
-    platform.AddFileBytes(NamesFile(), "abx.bkl D:\\Becky\\ab\\x.bkl\r\n");
+TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) {
+    const std::wstring share = L"\\\\server\\share\\Mail\\";
+    platform.AddFile(share + L"acct\\in.bkl", L"on the share");
+    platform.AddFile(share + L"acct\\out.bks", L"sent");
+    List({share + L"acct\\in.bkl", L"\\\\SERVER\\share\\mail\\acct\\out.bks"});
+    EXPECT_TRUE(Stage(share).notCopied.empty());
+    EXPECT_EQ(Staged(L"acctin.bkl"), L"on the share");
+    EXPECT_EQ(Staged(L"acctout.bks"), L"sent");
+    // The folder reaches the listing alone, and the program keeps no variable of it.
+    EXPECT_EQ(platform.started.front().environment.at(L"QUARN_DATA_DIR"), share);
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_DATA_DIR"), std::nullopt);
+
+    // A drive that a pushd mapped for the listing, or a folder beside the data folder:
+    // the run stops before any name is kept or any copy made.
+    for (const wchar_t* outside : {L"Z:\\acct\\new.bkl", L"\\\\server\\share\\Mail2\\new.bkl"}) {
+        platform.events.clear();
+        List({share + L"acct\\in.bkl", outside});
+        const Stop stop = StopOf([&] { Stage(share); });
+        EXPECT_EQ(stop.code, ExitCode::ListingFailed) << outside;
+        EXPECT_NE(stop.message.find(outside), std::wstring::npos);
+        EXPECT_NE(stop.message.find(share), std::wstring::npos);
+        EXPECT_FALSE(HasEvent(L"copy "));
+        EXPECT_EQ(platform.FileContent(NamesFile()).find(L"new.bkl"), std::wstring::npos);
+    }
+}
+
+TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLog) {
+    platform.AddFile(L"D:\\Becky\\one\\Inbox\\in.bkl", L"one");
+    platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two");
+    List({L"D:\\Becky\\one\\Inbox\\in.bkl", L"D:\\Becky\\two\\Inbox\\in.bkl"});
+    Run();
+    EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");
+
+    // Account one is removed, two grows, and the names file is lost.
+    platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two, grown");
+    platform.RemoveFile(NamesFile());
+    platform.RemoveFile(NamesFile() + L".bak");
+    List({L"D:\\Becky\\two\\Inbox\\in.bkl"});
+    platform.events.clear();
+    const StagingResult result = Run();
+    EXPECT_TRUE(HasEvent(L"run cmd.exe /d /s /c \"rar lb -scur \"C:\\Backups\\x.rar\" > archivelist.tmp\""));
+    EXPECT_EQ(result.namesNote, L"The list of archive names C:\\Backups\\x.rar.names was missing. "
+                                L"2 names were recovered from the archive's list of its entries.");
+    EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");  // the removed account's last backup
+    EXPECT_EQ(platform.archive[L"Inboxin~3.bkl"], L"two, grown");
+    EXPECT_FALSE(platform.HasFile(platform.programFolder + L"\\archivelist.tmp"));
+
+    // One stray line: only it is lost, and the archive fills in what it held.
+    platform.AddFileBytes(NamesFile(), platform.FileBytes(NamesFile()) + " \r\nInboxin~3.bkl\tD:\\x\r\n");
+    platform.events.clear();
+    EXPECT_EQ(Run().namesNote, L"The unfit lines 4, 5 of the list of archive names C:\\Backups\\x.rar.names "
+                               L"were dropped (the file is kept as C:\\Backups\\x.rar.names.damaged). "
+                               L"0 names were recovered from the archive's list of its entries.");
+    EXPECT_FALSE(HasEvent(L"copy D:\\Becky\\two\\Inbox\\in.bkl -> " + StagedPath(L"Inboxin~4.bkl")));
+    EXPECT_TRUE(platform.HasFile(NamesFile() + L".damaged"));
+
+    // The names file cannot be read, its generation can: it is taken, with the archive.
+    platform.AddFileBytes(NamesFile() + L".bak", "Inboxin.bkl\tD:\\Becky\\one\\Inbox\\in.bkl\r\n");
+    platform.AddFileBytes(NamesFile(), "\xFF\xFE\xFF\xFE");
+    EXPECT_NE(Run().namesNote.find(L"earlier generation"), std::wstring::npos);
+    EXPECT_EQ(platform.archive.size(), 4u);  // its name is not known for sure: a new one
+    EXPECT_EQ(platform.archive[L"Inboxin~4.bkl"], L"two, grown");
+    EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");
+}
+
+TEST_F(CollectionTest, AnArchiveThatCannotBeListedStopsBeforeAnyCopy) {
+    platform.AddFile(Archive(), L"archive");
     List({L"D:\\Becky\\ab\\x.bkl"});
-    EXPECT_NE(Stage().namesNote.find(L"was damaged"), std::wstring::npos);
-    EXPECT_EQ(platform.FileBytes(NamesFile() + L".damaged"), "abx.bkl D:\\Becky\\ab\\x.bkl\r\n");
-    EXPECT_EQ(platform.FileContent(NamesFile()), L"abx.bkl\tD:\\Becky\\ab\\x.bkl\r\n");
+    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 3}; };
+    const Stop stop = StopOf([&] { Stage(); });
+    EXPECT_EQ(stop.code, ExitCode::ArchiverFailed);
+    EXPECT_NE(stop.message.find(L"exit code 3 (checksum error"), std::wstring::npos);
+    EXPECT_EQ(platform.started.back().timeoutMs, 2000u);
+    EXPECT_FALSE(HasEvent(L"copy "));
+    EXPECT_FALSE(platform.HasFile(NamesFile()));
+
+    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 9009}; };
+    EXPECT_EQ(StopOf([&] { Stage(); }).code, ExitCode::ArchiverNotStarted);
+}
+
+TEST_F(CollectionTest, TheNamesBesideTheProgramMoveBesideTheArchive) {
+    const std::wstring earlier = platform.programFolder + L"\\QuarnBackup.names";
+    platform.AddFileBytes(earlier, "\xEF\xBB\xBF" "abx.bkl\tD:\\Becky\\ab\\x.bkl\r\n");
+    platform.AddFile(Archive(), L"archive");
+    List({L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
+    platform.events.clear();
+    const StagingResult result = Stage();
+    EXPECT_EQ(result.namesNote, L"The names kept beside the program in " + earlier +
+                                    L" were moved to C:\\Backups\\x.rar.names.");
+    EXPECT_FALSE(HasEvent(L"run cmd.exe"));  // the file was whole: no need to ask the archive
+    EXPECT_EQ(Staged(L"abx.bkl"), L"from ab");
+    EXPECT_EQ(Staged(L"abx~2.bkl"), L"from a.b");
+    EXPECT_FALSE(platform.HasFile(earlier));
 }
 
 TEST_F(CollectionTest, NamesThatCannotBeKeptStopBeforeAnyCopy) {
     platform.unwritableFiles.insert(NamesFile());
     List({L"D:\\Becky\\ab\\x.bkl"});
     const Stop stop = StopOf([&] { Stage(); });
-    EXPECT_EQ(stop.code, ExitCode::WorkingFolderUnusable);
+    EXPECT_EQ(stop.code, ExitCode::BackupDirUnusable);
     EXPECT_NE(stop.message.find(NamesFile()), std::wstring::npos);
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(platform.HasFile(NamesFile() + L".new"));
 }
 
-TEST_F(CollectionTest, AHalfMadeCopyIsDroppedAndWholeCopiesWaitForTheArchiver) {
-    platform.AddFile(StagingFolder() + L"\\copying.tmp", L"half");
-    platform.AddFile(StagedPath(L"oldx.bkl"), L"whole copy of a failed run");
-    List({});
+TEST_F(CollectionTest, OneCopyPerNameAndEveryLeftoverIsToldApart) {
+    List({L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\acct.one\\out.bks", L"D:\\Becky\\ab\\x.bkl"});
     Stage();
-    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"oldx.bkl"});
-    EXPECT_EQ(CopiesIn(platform, StagingFolder()), 1u);
+    // Left by earlier runs: a stale copy in another folder, and in another case, of a log
+    // copied afresh; a copy of a log that cannot be copied now; a copy of a gone log, twice.
+    platform.AddFile(StagingFolder() + L"\\acctonein.bkl", L"stale, top");
+    const std::wstring other = StagingSubfolder(L"acctonein.bkl") == L"3f" ? L"3e" : L"3f";
+    platform.AddFile(StagingFolder() + L"\\" + other + L"\\ACCTONEIN.BKL", L"stale, other case");
+    platform.RemoveFile(StagedPath(L"abx.bkl"));
+    platform.AddFile(StagingFolder() + L"\\old\\layout\\oldx.bkl", L"gone, older");
+    platform.writeTimes[StagingFolder() + L"\\old\\layout\\oldx.bkl"] = {2026, 12, 1, 23, 0, 0};
+    platform.AddFile(StagedPath(L"oldx.bkl"), L"gone, newest");
+    platform.writeTimes[StagedPath(L"acctoneout.bks")] = {2026, 12, 6, 23, 0, 4};
+    platform.AddFile(StagingFolder() + L"\\copying.tmp", L"half");
+    platform.AddFile(StagingFolder() + L"\\12\\Inboxin", L"no extension: never archived");
+    platform.copyErrors[L"D:\\Becky\\acct.one\\out.bks"] = 32;
+    platform.copyErrors[L"D:\\Becky\\ab\\x.bkl"] = 5;
+
+    const StagingResult result = Stage();
+    EXPECT_EQ(result.copied, 1u);
+    EXPECT_EQ(result.earlierCopies, 1u);
+    EXPECT_EQ(result.leftovers, 1u);
+    ASSERT_EQ(result.notCopied.size(), 2u);
+    EXPECT_EQ(result.notCopied[0].reason,
+              L"error 32 An earlier copy from 2026-12-06 23:00 was archived instead.");
+    EXPECT_EQ(result.notCopied[1].reason, L"error 5 It was not backed up.");
+    EXPECT_EQ(StagedCopies(), (std::vector<std::wstring>{L"acctonein.bkl", L"acctoneout.bks", L"oldx.bkl"}));
+    EXPECT_EQ(Staged(L"acctonein.bkl"), L"in one");
+    EXPECT_EQ(Staged(L"oldx.bkl"), L"gone, newest");
+    EXPECT_NE(platform.FileContent(NamesFile()).find(L"\r\noldx.bkl\t\r\n"), std::wstring::npos);
+    EXPECT_EQ(FilesIn(platform, StagingFolder()), 3u);
 }
 
-TEST_F(CollectionTest, AFileThatCannotBeCopiedIsReportedWithItsReasonAndTheRestGoOn) {
-    platform.copyErrors[L"D:\\Becky\\acct.one\\in.bkl"] = 32;
-    List({L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\gone\\old.bkl",
-          L"D:\\Becky\\acct.one\\out.bks"});
-    const StagingResult result = Stage();
-    ASSERT_EQ(result.notCopied.size(), 2u);
-    EXPECT_EQ(result.notCopied[0].path, L"D:\\Becky\\acct.one\\in.bkl");
-    EXPECT_EQ(result.notCopied[0].reason, L"error 32");
-    EXPECT_EQ(result.notCopied[1].reason, L"error 2");
-    EXPECT_EQ(Staged(L"acctoneout.bks"), L"out one");
+TEST_F(CollectionTest, ACopyOfAnUnknownNameIsArchivedUnderItAndTheNameIsHeld) {
+    platform.AddFile(StagingFolder() + L"\\abx.bkl", L"of a log no names file knows");
+    List({L"D:\\Becky\\ab\\x.bkl"});
+    const StagingResult result = Run();
+    EXPECT_EQ(result.leftovers, 1u);
+    EXPECT_EQ(platform.archive[L"abx.bkl"], L"of a log no names file knows");
+    EXPECT_EQ(platform.archive[L"abx~2.bkl"], L"from ab");
 }
 
 class ListingFailureTest : public CollectionTest {
@@ -196,24 +354,13 @@ TEST_F(ListingFailureTest, EachWayTheListingCanFailStopsTheRun) {
         platform.AddFile(L"done.tmp", L"done");
         return ProcessOutcome{true, 0, false, 0};
     };
-    EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: pushd failed
+    EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: dir could not start
     EXPECT_NE(message.find(L"D:\\Becky\\"), std::wstring::npos);
 
     platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, true, 0}; };
     EXPECT_EQ(Collect(), ExitCode::WaitTimedOut);
     EXPECT_NE(message.find(L"did not end within 30 minutes"), std::wstring::npos);
     EXPECT_TRUE(platform.FilesIn(platform.programFolder).empty());  // its files are gone
-}
-
-TEST_F(ListingFailureTest, PathsTheInterpreterCannotReadStopBeforeAnythingRuns) {
-    platform.oemIsAscii = true;
-    List({});
-    EXPECT_EQ(Collect(), ExitCode::Done);  // an ASCII data folder is still fine
-    platform.started.clear();
-    const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\B\u00E9cky\\", 1000, Ignore); });
-    EXPECT_EQ(stop.code, ExitCode::ListingFailed);
-    EXPECT_NE(stop.message.find(L"D:\\B\u00E9cky\\"), std::wstring::npos);
-    EXPECT_TRUE(platform.started.empty());
 }
 
 TEST_F(ListingFailureTest, UnwritableWorkingFolderStops) {

@@ -1,11 +1,13 @@
 """The archive step and the clean-up, end to end with the stand-in archiver under Wine."""
 
+import os
+import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
-                        make_files, run_program, unix_path)
+                        make_files, run_program, unix_path, wine_env)
 
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
 LOGS = {"acct.one/in.bkl": "incoming one\r\n" * 50, "acct.one/out.bks": "sent one",
@@ -47,6 +49,38 @@ class ArchiveAndCleanUp(WineTestCase):
         make_files(self.data, {"acct.one/in.bkl": "grown since"})
         self.assertEqual(run_program(self.folder).exit_code, 0)
         self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+
+    def test_copies_left_by_a_failed_run_are_told_apart_and_stale_ones_never_archived(self):
+        self.assertEqual(run_program(self.folder, extra_env={"RAR_STANDIN_EXIT": "5"}).exit_code, 9)
+        # A stale copy elsewhere in the staging folder, and a log that has gone since.
+        make_files(self.folder.staging, {"acctonein.bkl": "stale", "zz/ACCTONEIN.BKL": "stale too",
+                                         "notes.txt": "never archived"})
+        (self.data / "top.bks").unlink()
+        make_files(self.data, {"acct.one/in.bkl": "newest"})
+        run = run_program(self.folder)
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"newest"}))
+        line = self.folder.log_lines()[-1]
+        self.assertIn("archived 3 logs", line)
+        self.assertIn("1 copy left by an earlier run (of a log that is gone) was archived too", line)
+        self.assertEqual(self.folder.staged(), {})
+
+    def test_one_run_at_a_time_per_archive_whatever_the_program_folder(self):
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        lock = "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.lock"
+        self.assertTrue(unix_path(lock).exists())
+        holder = subprocess.Popen(["wine", os.environ["QUARN_HOLDFILE"], lock], env=wine_env(),
+                                  stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            other = ProgramFolder("archive-other")
+            run = run_program(other)
+        finally:
+            holder.communicate(b"", timeout=30)
+        self.assertEqual(run.exit_code, 12)
+        self.assertIn("is writing the archive C:\\Backups\\QuarnMail\\QuarnLogsZip.rar", run.boxes[0].text)
+        self.assertEqual(other.staged(), {})
+        self.assertEqual(run_program(other).exit_code, 0)  # the lock went with its holder
 
     def test_a_backup_dir_ending_in_a_separator_doubles_it_before_the_archive_name(self):
         self.folder.write_ini(backup_dir="C:\\Backups\\QuarnMail\\", show_msg="0")
@@ -105,11 +139,18 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertArchived(ARCHIVED, unix_path("C:\\Backups\\Slashed") / "logs.rar")
 
         make_files(self.data, {"acct.one/in.bkl": "grown since"})
-        self.folder.write_ini(backup_dir="C:\\Backups\\Slashed", zip_file="*.rar")
-        run = run_program(self.folder)
-        self.assertEqual(run.exit_code, 5)
-        self.assertIn("ZipFile", run.texts[0])
-        self.assertEqual(self.folder.staged(), {})
+        # The quotes keep the trailing space, which the settings file drops otherwise.
+        for zip_file, value in (("*.rar", "*.rar"), ("..\\escaped.rar", "..\\escaped.rar"),
+                                ("CON.rar", "CON.rar"), ("aux", "aux"), ("NUL", "NUL"),
+                                ("endslash\\", "endslash\\"), ('"logs.rar "', "logs.rar "),
+                                ("logs.rar.", "logs.rar.")):
+            with self.subTest(zip_file=zip_file):
+                self.folder.write_ini(backup_dir="C:\\Backups\\Slashed", zip_file=zip_file)
+                run = run_program(self.folder)
+                self.assertEqual(run.exit_code, 5)
+                self.assertIn(f"The setting ZipFile in QuarnBackup.ini ({value})", run.texts[0])
+                self.assertEqual(self.folder.staged(), {})
+                self.assertEqual(sorted(p.name for p in unix_path("C:\\Backups").iterdir()), ["Slashed"])
 
     def test_a_damaged_archive_is_named_with_what_to_do_and_a_new_one_follows_once_it_is_moved_away(self):
         self.assertEqual(run_program(self.folder).exit_code, 0)

@@ -85,8 +85,15 @@ class BackupDirectory(WineTestCase):
         self.assertEqual(self.folder.files(), OWN_FILES)
         self.assertEqual(sorted(p.name for p in (BUILD_DIR / "e2e-drive-q").iterdir()), ["Arch"])
 
+    def test_a_path_in_the_form_windows_takes_as_it_is_is_created_level_by_level(self):
+        run = self.run_with("\\\\?\\C:\\Backups\\Long")
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertEqual(bsdtar_list(unix_path("C:\\Backups\\Long") / "logs.rar"), ["acctin.bkl"])
+
     def test_paths_that_cannot_hold_the_archive_stop_with_an_error(self):
-        for backup_dir, code in (("Backups\\Mail", 5), ("\\Backups", 5), ("V:\\Backups", 6)):
+        make_files(unix_path("C:\\"), {"Backups/a file": "not a folder"})
+        for backup_dir, code in (("Backups\\Mail", 5), ("\\Backups", 5), ("V:\\Backups", 6),
+                                 ("C:\\Backups\\a file", 5)):
             with self.subTest(backup_dir=backup_dir):
                 run = self.run_with(backup_dir)
                 self.assertEqual(run.exit_code, code)

@@ -61,8 +61,11 @@ class LogCollection(WineTestCase):
         self.assertEqual(folder.files(), OWN_FILES + ["notes.tmp"])
 
     def test_data_dirs_with_characters_the_interpreter_acts_on(self):
-        for name in ("mail data & (old) ^ 100% !x!", "m %cd% %PATH% x"):
+        # Not "%": Wine's cmd reads a "%" in the value of %QUARN_DATA_DIR% once more
+        # (and loops on it), where Windows hands the value on as it is.
+        for name in ("mail data & (old) ^ !x!", "m ^& (x) ! y"):
             with self.subTest(name=name):
+                shutil.rmtree(unix_path("C:\\Backups"), ignore_errors=True)  # names of its own
                 run, staged = self.stage({"acct/in.bkl": name, "in.bks": "top"},
                                          data_dir="C:\\" + name, folder_name="special")
                 flat = name.replace(".", "")
@@ -73,11 +76,21 @@ class LogCollection(WineTestCase):
                                  data_dir="C:\\Grüße Mail")
         self.assertEqual(staged, {"MülleracctÉingang.bkl": "é".encode(), "RéseauΩ€.bks": b"euro"})
 
-    def test_a_data_dir_the_interpreter_cannot_read_stops_clearly(self):
-        run, staged = self.stage({"acct/in.bkl": "x"}, data_dir="C:\\Mail €uro")
-        self.assertEqual(run.exit_code, 7)
-        self.assertIn("C:\\Mail €uro", run.boxes[-1].text)
-        self.assertEqual(staged, {})
+    def test_a_data_dir_outside_the_console_code_page_is_archived_whole(self):
+        # Japanese and the euro sign on a western system, a log some 300 characters
+        # deep, and DataDir with the trailing spaces of a hand edit.
+        data_dir = "C:\\メール €uro"
+        deep = "/".join(["d" * 55] * 5)
+        make_files(unix_path(data_dir), {"受信/in.bkl": "ja", f"{deep}/x.bks": "deep"})
+        self.assertGreater(len(data_dir + "\\" + deep + "\\x.bks"), 290)
+        set_mail_client(data_dir=data_dir + "   ")
+        folder = ProgramFolder("outside-code-page")
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 0, run.texts)
+        archive = unix_path(ARCHIVE)
+        self.assertEqual(bsdtar_list(archive), sorted(["受信in.bkl", "d" * 55 + "x.bks"]))
+        self.assertEqual(bsdtar_read(archive, "受信in.bkl"), "ja".encode())
+        self.assertEqual(folder.files(), OWN_FILES)
 
     def test_japanese_names_including_a_trailing_byte_of_backslash(self):
         # 表 and ソ end in the byte 0x5C in Shift-JIS.
@@ -125,26 +138,78 @@ class LogCollection(WineTestCase):
                       run.boxes[0].text)
         self.assertEqual(bsdtar_list(unix_path(ARCHIVE)), ["acctfree.bks"])
 
-    def test_logs_with_one_flattened_name_keep_their_own_entries_from_run_to_run(self):
+    def test_an_archive_entry_means_one_log_for_ever(self):
         make_files(self.data, {"one.mb/Inbox/in.bkl": "one", "two.mb/Inbox/in.bkl": "two"})
         folder = ProgramFolder("collision")
         self.assertEqual(run_program(folder).exit_code, 0)
         archive = unix_path(ARCHIVE)
+        names_file = unix_path(ARCHIVE + ".names")
         first = {n: bsdtar_read(archive, n) for n in bsdtar_list(archive)}
         self.assertEqual(sorted(first.values()), [b"one", b"two"])
+        gone = next(n for n, content in first.items() if content == b"one")
+        kept = next(n for n, content in first.items() if content == b"two")
 
         # An account is removed and a new one sorts first: no entry changes hands.
-        gone = next(n for n, content in first.items() if content == b"one")
         shutil.rmtree(self.data / "one.mb")
         make_files(self.data, {"two.mb/Inbox/in.bkl": "two, grown", "a-new.mb/Inbox/in.bkl": "new"})
         self.assertEqual(run_program(folder).exit_code, 0)
-        names = bsdtar_list(archive)
-        self.assertEqual(names, ["Inboxin.bkl", "Inboxin~2.bkl", "Inboxin~3.bkl"])
+        self.assertEqual(bsdtar_list(archive), ["Inboxin.bkl", "Inboxin~2.bkl", "Inboxin~3.bkl"])
         self.assertEqual(bsdtar_read(archive, gone), b"one")
+        self.assertEqual(bsdtar_read(archive, kept), b"two, grown")
         self.assertEqual(bsdtar_read(archive, "Inboxin~3.bkl"), b"new")
-        kept = (folder.path / "QuarnBackup.names").read_text(encoding="utf-8-sig").splitlines()
-        self.assertIn(f"{gone}\tC:\\maildata\\one.mb\\Inbox\\in.bkl", kept)
-        self.assertIn("Inboxin~3.bkl\tC:\\maildata\\a-new.mb\\Inbox\\in.bkl", kept)
+        lines = names_file.read_text(encoding="utf-8-sig").splitlines()
+        self.assertIn(f"{gone}\tC:\\maildata\\one.mb\\Inbox\\in.bkl", lines)
+
+        # A stray line and a save as UTF-16 in Notepad lose nothing.
+        names_file.write_bytes(names_file.read_bytes() + b" \r\n\x1a\r\n")
+        self.assertEqual(run_program(folder).exit_code, 0)
+        self.assertIn("The unfit lines 4, 5 of the list of archive names", folder.log_lines()[-1])
+        names_file.write_bytes(names_file.read_text(encoding="utf-8-sig").encode("utf-16"))
+        make_files(self.data, {"two.mb/Inbox/in.bkl": "two, grown again"})
+        self.assertEqual(run_program(folder).exit_code, 0)
+        self.assertEqual(bsdtar_read(archive, kept), b"two, grown again")
+
+        # The names file and its generations are lost, and the program is installed
+        # anew: the archive's own list keeps every entry where it is.
+        for lost in archive.parent.glob("QuarnLogsZip.rar.names*"):
+            lost.unlink()
+        make_files(self.data, {"two.mb/Inbox/in.bkl": "two, last"})
+        reinstalled = ProgramFolder("reinstalled")
+        self.assertEqual(run_program(reinstalled).exit_code, 0)
+        self.assertIn("3 names were recovered from the archive's list", reinstalled.log_lines()[-1])
+        self.assertEqual(bsdtar_read(archive, gone), b"one")
+        self.assertEqual(bsdtar_read(archive, kept), b"two, grown again")
+        self.assertEqual(bsdtar_read(archive, "Inboxin~3.bkl"), b"new")
+        # Whose the old entries are is not known for sure: each log starts a new one.
+        self.assertEqual(bsdtar_read(archive, "Inboxin~4.bkl"), b"new")
+        self.assertEqual(bsdtar_read(archive, "Inboxin~5.bkl"), b"two, last")
+        self.assertEqual(reinstalled.files(), OWN_FILES)
+
+        # A damaged archive cannot be listed: nothing is copied and nothing guessed.
+        names_file.unlink()
+        archive.write_bytes(b"not an archive")
+        run = run_program(reinstalled)
+        self.assertEqual(run.exit_code, 9)
+        self.assertIn("the names in the archive could not be read", run.boxes[0].text)
+        self.assertEqual(reinstalled.staged(), {})
+        self.assertFalse(names_file.exists())
+
+    def test_a_data_folder_at_a_drive_root_names_its_logs_by_their_file_names(self):
+        drive = PREFIX / "dosdevices" / "m:"
+        drive.unlink(missing_ok=True)
+        drive.symlink_to(self.data)
+        make_files(self.data, {"stray.bkl": "at the root", "acct/in.bkl": "in"})
+        try:
+            set_mail_client(data_dir="M:\\")
+            folder = ProgramFolder("driveroot")
+            for _ in range(2):  # and the names it made read back the next time
+                run = run_program(folder)
+                self.assertEqual(run.exit_code, 0, run.texts)
+        finally:
+            drive.unlink()
+        self.assertEqual(bsdtar_list(unix_path(ARCHIVE)), ["acctin.bkl", "stray.bkl"])
+        self.assertEqual(len(folder.log_lines()), 2)
+        self.assertTrue(all("exit 0  archived 2 logs" in line for line in folder.log_lines()))
 
     def test_a_program_kept_in_the_mail_data_folder_refuses_to_run_whatever_the_path(self):
         make_files(self.data, {"acct/in.bkl": "original", "in.bkl": "top"})

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "backup/LogListing.h"
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
 
@@ -80,7 +81,14 @@ std::wstring FakePlatform::Key(const std::wstring& path) {
     return key;
 }
 
-std::wstring FakePlatform::Resolve(const std::wstring& path) const {
+std::wstring FakePlatform::Resolve(const std::wstring& given) const {
+    // The \\?\ forms name the same files as the plain ones.
+    std::wstring path = given;
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        path = L"\\\\" + path.substr(8);
+    } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+        path = path.substr(4);
+    }
     const bool isDrive = path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\');
     const bool isAbsolute = isDrive || path.rfind(L"\\\\", 0) == 0;
     const std::wstring absolute = isAbsolute ? path : currentDirectory + L"\\" + path;
@@ -183,6 +191,15 @@ std::optional<std::wstring> FakePlatform::EnvironmentVariable(const std::wstring
     return found->second;
 }
 
+void FakePlatform::PutEnvironmentVariable(const std::wstring& name,
+                                          const std::optional<std::wstring>& value) {
+    if (value) {
+        environment[name] = *value;
+    } else {
+        environment.erase(name);
+    }
+}
+
 std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const std::wstring& key,
                                            std::size_t bufferChars, const std::wstring& filePath) {
     events.push_back(L"ini read " + section + L"." + key + L" " + filePath);
@@ -244,8 +261,21 @@ std::wstring FakePlatform::FindFirstName(const std::wstring& pattern, bool inclu
     return {};
 }
 
-std::vector<std::wstring> FakePlatform::FileNamesIn(const std::wstring& folder) {
-    return FilesIn(folder);
+std::vector<FolderEntry> FakePlatform::FolderEntries(const std::wstring& folder) {
+    const std::wstring key = Key(Resolve(folder));
+    std::vector<FolderEntry> entries;
+    for (const auto& [directoryKey, path] : directories_) {
+        if (directoryKey != key && ParentKey(path) == key) entries.push_back({LastComponent(path), true, 0, {}});
+    }
+    for (const std::wstring& name : FilesIn(folder)) {
+        const auto time = writeTimes.find(Resolve(JoinPath(folder, name)));
+        const LocalTime at = time == writeTimes.end() ? now : time->second;
+        // Ordered like the system's file times: later is larger.
+        const std::uint64_t ticks = ((((at.year * 13ULL + at.month) * 32 + at.day) * 24 + at.hour) * 60 +
+                                     at.minute) * 60 + at.second;
+        entries.push_back({name, false, ticks, at});
+    }
+    return entries;
 }
 
 std::wstring FakePlatform::FollowLinks(const std::wstring& path) const {
@@ -330,23 +360,11 @@ bool FakePlatform::AppendFileBytes(const std::wstring& path, const std::string& 
     return true;
 }
 
-TextFileWrite FakePlatform::WriteOemTextFile(const std::wstring& path,
-                                             const std::vector<std::wstring>& lines) {
-    std::wstring text;
-    for (const std::wstring& line : lines) text += line + L"\r\n";
-    if (oemIsAscii && std::any_of(text.begin(), text.end(), [](wchar_t c) { return c > 0x7F; })) {
-        return TextFileWrite::NotRepresentable;
-    }
-    if (!directories_.count(ParentKey(Resolve(path)))) return TextFileWrite::Failed;
-    AddFile(path, text);
-    return TextFileWrite::Written;
-}
-
 ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
                                         const std::wstring& workingFolder,
                                         std::uint32_t timeoutMs) {
     events.push_back(L"run " + commandLine);
-    started.push_back({commandLine, workingFolder, timeoutMs});
+    started.push_back({commandLine, workingFolder, timeoutMs, environment});
     if (!onProcess) return {};
     return onProcess(commandLine);
 }
@@ -385,36 +403,91 @@ bool FakePlatform::ReportToEventLog(const std::wstring& source, EventKind kind,
     return true;
 }
 
+namespace {
+
+class FakeFileLock final : public RunLock {
+public:
+    FakeFileLock(std::set<std::wstring>& locked, std::wstring path)
+        : locked_(locked), path_(std::move(path)) {
+        locked_.insert(path_);
+    }
+    ~FakeFileLock() override { locked_.erase(path_); }
+
+private:
+    std::set<std::wstring>& locked_;
+    std::wstring path_;
+};
+
+}  // namespace
+
+LockAttempt FakePlatform::LockFile(const std::wstring& path) {
+    const std::wstring resolved = Resolve(path);
+    LockAttempt attempt;
+    if (lockedElsewhere.count(resolved) || lockedFiles.count(resolved)) {
+        attempt.state = LockAttempt::State::HeldElsewhere;
+        attempt.error = 32;
+        return attempt;
+    }
+    if (!WriteFileBytes(resolved, FileBytes(resolved))) {
+        attempt.error = kErrorAccessDenied;
+        return attempt;
+    }
+    attempt.state = LockAttempt::State::Held;
+    attempt.lock = std::make_unique<FakeFileLock>(lockedFiles, resolved);
+    return attempt;
+}
+
 void FakePlatform::ShowMessageBox(const std::wstring& text, const std::wstring& title) {
     events.push_back(L"box " + title + L": " + text);
     boxes.push_back({title, text});
 }
+
+namespace {
+
+std::string Utf16Lines(const std::vector<std::wstring>& lines) {
+    std::string bytes;
+    for (const std::wstring& line : lines) {
+        for (wchar_t c : line + L"\r\n") {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>((c >> 8) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace
 
 std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode) {
     return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
         ProcessOutcome outcome;
         outcome.started = true;
-        if (commandLine == L"QuarnBackup.bat") {
-            std::string list;
-            for (const std::wstring& path : listed) {
-                for (wchar_t c : path + L"\r\n") {
-                    list += static_cast<char>(c & 0xFF);
-                    list += static_cast<char>((c >> 8) & 0xFF);
-                }
-            }
-            platform.AddFileBytes(L"filelist.tmp", list);
+        if (commandLine == kListingCommand) {
+            platform.AddFileBytes(L"filelist.tmp", Utf16Lines(listed));
             platform.AddFile(L"done.tmp", L"done \r\n");
             return outcome;
         }
         outcome.exitCode = archiverExitCode;
-        if (archiverExitCode == 0) {  // -r -df: the archiver takes the staged copies away
-            for (const std::wstring& path : platform.FilesBelow(platform.started.back().workingFolder)) {
-                const std::size_t dot = path.rfind(L'.');
-                const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
-                if (extension == L".bkl" || extension == L".bks") platform.RemoveFile(path);
+        const std::wstring workingFolder = platform.started.back().workingFolder;
+        if (archiverExitCode != 0) return outcome;
+        if (commandLine.find(L"rar lb ") != std::wstring::npos) {
+            std::vector<std::wstring> names;
+            for (const auto& [name, content] : platform.archive) names.push_back(name);
+            platform.AddFileBytes(JoinPath(workingFolder, L"archivelist.tmp"), Utf16Lines(names));
+            return outcome;
+        }
+        // -r -df: the archiver takes the staged copies away.
+        for (const std::wstring& path : platform.FilesBelow(workingFolder)) {
+            const std::size_t dot = path.rfind(L'.');
+            const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
+            if (extension == L".bkl" || extension == L".bks") {
+                platform.archive[path.substr(path.rfind(L'\\') + 1)] = platform.FileContent(path);
+                platform.RemoveFile(path);
             }
         }
+        const std::size_t quote = commandLine.find(L'"');
+        platform.AddFile(commandLine.substr(quote + 1, commandLine.find(L'"', quote + 1) - quote - 1),
+                         L"archive");
         return outcome;
     };
 }

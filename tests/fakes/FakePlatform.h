@@ -33,6 +33,7 @@ public:
         std::wstring commandLine;
         std::wstring workingFolder;
         std::uint32_t timeoutMs;
+        std::map<std::wstring, std::wstring> environment;  // what it inherited
     };
 
     FakePlatform();
@@ -56,6 +57,8 @@ public:
                                                     std::uint32_t access) override;
     std::wstring ExpandEnvironment(const std::wstring& text) override;
     std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
+    void PutEnvironmentVariable(const std::wstring& name,
+                                const std::optional<std::wstring>& value) override;
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
     bool WriteProfileText(const std::wstring& section, const std::wstring& key,
@@ -69,7 +72,7 @@ public:
     std::wstring FinalPath(const std::wstring& path) override;
     std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    std::vector<std::wstring> FileNamesIn(const std::wstring& folder) override;
+    std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
     std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
     std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
@@ -80,12 +83,11 @@ public:
     std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
     bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
-    TextFileWrite WriteOemTextFile(const std::wstring& path,
-                                   const std::vector<std::wstring>& lines) override;
     std::wstring ErrorText(std::uint32_t error) override { return L"error " + std::to_wstring(error); }
     ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
                               const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
     LockAttempt LockRun(const std::wstring& name) override;
+    LockAttempt LockFile(const std::wstring& path) override;
     LocalTime Now() override { return now; }
     std::uint64_t Milliseconds() override { return clockMs += clockStepMs; }
     bool SomeoneCanSeeBoxes() override { return someoneWatching; }
@@ -106,7 +108,6 @@ public:
     std::set<std::wstring> undeletableFiles;
     std::set<std::wstring> unwritableFiles;        // full paths that cannot be written
     std::map<std::wstring, std::wstring> links;    // full path of a link -> its target
-    bool oemIsAscii = false;                       // WriteOemTextFile refuses other characters
     std::function<ProcessOutcome(const std::wstring& commandLine)> onProcess;
     std::vector<std::wstring> events;              // every observable call, in order
     std::vector<Box> boxes;
@@ -117,6 +118,10 @@ public:
     std::vector<std::wstring> lockNames;
     bool runLockHeldElsewhere = false;
     bool runLockHeld = false;
+    std::set<std::wstring> lockedFiles;            // full paths held open without sharing
+    std::set<std::wstring> lockedElsewhere;        // full paths another process holds
+    std::map<std::wstring, LocalTime> writeTimes;  // full path -> last write, else "now"
+    std::map<std::wstring, std::wstring> archive;  // what ListingAndArchiver's archiver holds
     bool someoneWatching = true;
     LocalTime now{2026, 12, 7, 23, 0, 4};
     std::uint64_t clockMs = 0;
@@ -135,7 +140,9 @@ private:
 
 // Answers the listing batch file the way the command interpreter would: lists the
 // given paths into filelist.tmp (UTF-16) and writes the marker. Other commands get
-// exitCode and, with 0, take the log copies of their working folder away.
+// exitCode; with 0, "rar lb" lists the names of platform.archive into its file
+// (UTF-16), and "rar a" takes the log copies of its working folder away into
+// platform.archive and writes the archive file.
 std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode = 0);
 

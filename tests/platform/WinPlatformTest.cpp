@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
@@ -281,16 +284,32 @@ TEST_F(WinPlatformFolders, TellsWhichFolderAPathReaches) {
     EXPECT_EQ(platform.FinalPath(scratch / L"missing"), L"");
 }
 
-TEST_F(WinPlatformFolders, ListsEveryFileWhateverItsAttributes) {
+TEST_F(WinPlatformFolders, ListsEveryEntryWhateverItsAttributesWithItsWriteTime) {
     WriteBytes(scratch / L"a.bkl", "x");
     WriteBytes(scratch / L"h.bks", "x");
     ASSERT_TRUE(SetFileAttributesW((scratch / L"h.bks").c_str(),
                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     fs::create_directory(scratch / L"sub.bkl");
-    std::vector<std::wstring> names = platform.FileNamesIn(scratch.Path());
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.bkl", L"h.bks"}));
-    EXPECT_TRUE(platform.FileNamesIn(scratch / L"missing").empty());
+    const UniqueFileHandle older(CreateFileW((scratch / L"a.bkl").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME december2026 = {0x51BF2000, 0x01DD8579};  // 2026-12-06 12:00 UTC
+    ASSERT_TRUE(SetFileTime(older.Get(), nullptr, nullptr, &december2026));
+
+    std::vector<FolderEntry> entries = platform.FolderEntries(scratch.Path());
+    std::sort(entries.begin(), entries.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, L"a.bkl");
+    EXPECT_EQ(entries[1].name, L"h.bks");
+    EXPECT_EQ(entries[2].name, L"sub.bkl");
+    EXPECT_FALSE(entries[0].isFolder);
+    EXPECT_TRUE(entries[2].isFolder);
+    EXPECT_EQ(entries[0].lastWrite, 0x01DD857951BF2000ULL);
+    EXPECT_LT(entries[0].lastWrite, entries[1].lastWrite);
+    EXPECT_EQ(entries[0].lastWriteLocal.year, 2026);
+    EXPECT_EQ(entries[0].lastWriteLocal.month, 12);
+    EXPECT_EQ(entries[0].lastWriteLocal.day, 6);
+    EXPECT_TRUE(platform.FolderEntries(scratch / L"missing").empty());
     SetFileAttributesW((scratch / L"h.bks").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
@@ -401,33 +420,37 @@ TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the scratch folder can go
 }
 
-TEST_F(WinPlatformFiles, WritesOemLinesEndingInCrLf) {
-    const std::wstring bat = scratch / L"list.bat";
-    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"@echo off", L"", L"dir /b"}),
-              TextFileWrite::Written);
-    EXPECT_EQ(ReadBytes(bat), "@echo off\r\n\r\ndir /b\r\n");
+TEST_F(WinPlatformFiles, PathsTooLongForThePlainFormReachWindowsInTheLongForm) {
+    const std::wstring deep(150, L'd');
+    EXPECT_EQ(LongPathForm(L"C:\\short\\x.bkl"), L"C:\\short\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"x.bkl"), L"x.bkl");
+    EXPECT_EQ(LongPathForm(L"C:/" + deep + L"/" + deep + L"/x.bkl"),
+              L"\\\\?\\C:\\" + deep + L"\\" + deep + L"\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"\\\\server\\share\\" + deep + L"\\" + deep + L"\\sub\\..\\x.bkl"),
+              L"\\\\?\\UNC\\server\\share\\" + deep + L"\\" + deep + L"\\x.bkl");
+    EXPECT_EQ(LongPathForm(L"\\\\?\\C:\\" + deep + L"\\..\\" + deep),
+              L"\\\\?\\C:\\" + deep + L"\\..\\" + deep);  // taken as it is
+    ASSERT_TRUE(platform.ChangeDirectory(scratch.Path()));
+    EXPECT_EQ(LongPathForm(deep + L"\\" + deep), L"\\\\?\\" + scratch.Path() + L"\\" + deep + L"\\" + deep);
 
-    // Rewriting a longer file leaves none of it behind.
-    ASSERT_EQ(platform.WriteOemTextFile(bat, {L"caf\u00E9"}), TextFileWrite::Written);
-    EXPECT_EQ(ReadBytes(bat), "caf" + Encoded(CP_OEMCP, L"\u00E9") + "\r\n");
-    if (GetOEMCP() == 437 || GetOEMCP() == 850) {
-        EXPECT_EQ(ReadBytes(bat), "caf\x82\r\n");  // not the ANSI 0xE9
-    }
-
-    EXPECT_EQ(platform.WriteOemTextFile(scratch / L"missing\\list.bat", {L"x"}),
-              TextFileWrite::Failed);
-}
-
-TEST_F(WinPlatformFiles, WritesNothingTheOemCodePageCannotHold) {
-    const UINT oem = GetOEMCP();
-    if (oem == 932 || oem == 936 || oem == 949 || oem == 950) {
-        GTEST_SKIP() << "OEM code page " << oem << " holds U+4E00";
-    }
-    const std::wstring bat = scratch / L"list.bat";
-    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"ok", L"\u4E00"}), TextFileWrite::NotRepresentable);
-    EXPECT_FALSE(Exists(bat));
-    // A best-fit "a" for "ā" would name another folder than the one meant.
-    EXPECT_EQ(platform.WriteOemTextFile(bat, {L"\u0101"}), TextFileWrite::NotRepresentable);
+    // Every file call of the run, on a log some 350 characters deep.
+    const std::wstring folder = scratch / deep + L"\\" + deep;
+    const std::wstring log = folder + L"\\in.bkl";
+    ASSERT_TRUE(platform.MakeDirectory(scratch / deep));
+    ASSERT_TRUE(platform.MakeDirectory(folder));
+    EXPECT_TRUE(platform.IsDirectory(folder));
+    ASSERT_TRUE(platform.WriteFileBytes(log, "deep"));
+    EXPECT_TRUE(platform.AppendFileBytes(log, " log"));
+    EXPECT_EQ(platform.FileSize(log), 8u);
+    EXPECT_EQ(platform.FindFirstName(folder + L"\\*.bkl", false), L"in.bkl");
+    ASSERT_EQ(platform.FolderEntries(folder).size(), 1u);
+    EXPECT_EQ(platform.FolderEntries(folder).front().name, L"in.bkl");
+    EXPECT_TRUE(platform.IdentityOf(log).has_value());
+    EXPECT_EQ(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl"), 0u);
+    EXPECT_EQ(platform.ReadFileBytes(folder + L"\\copy.bkl"), "deep log");
+    EXPECT_EQ(platform.MoveFileOver(folder + L"\\copy.bkl", log), 0u);
+    EXPECT_TRUE(platform.RemoveFile(log));
+    EXPECT_TRUE(platform.FolderEntries(folder).empty());
 }
 
 using WinPlatformProcesses = WinPlatformTest;
@@ -461,15 +484,72 @@ TEST_F(WinPlatformProcesses, RunsABatchFileByItsBareName) {
     EXPECT_EQ(ReadBytes(scratch / L"marker.txt"), "done\r\n");
 }
 
+// The Unix path of a fixture program, as Wine's drive Z: shows it.
+std::wstring FixtureProgram(const char* variable) {
+    const char* unixPath = std::getenv(variable);
+    std::wstring path = L"Z:";
+    for (const char* c = unixPath ? unixPath : ""; *c != '\0'; ++c) {
+        path += *c == '/' ? L'\\' : static_cast<wchar_t>(*c);
+    }
+    return path;
+}
+
+// True once no process holds the file open.
+bool Released(const std::wstring& path) {
+    return UniqueFileHandle(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr))
+        .Valid();
+}
+
 TEST_F(WinPlatformProcesses, EndsAProcessThatTakesTooLongWithWhatItStarted) {
-    // The inner interpreter would write its file after about three seconds.
+    // The grandchild holds a file for ten minutes and says so once it does; the
+    // bound leaves it ample time to start on a busy machine.
+    const std::wstring holdFile = L"\"" + FixtureProgram("QUARN_HOLDFILE") + L"\"";
+    WriteBytes(scratch / L"held.txt", "");
     const ProcessOutcome outcome = platform.RunProcess(
-        L"cmd /c cmd /c \"ping -n 4 127.0.0.1 >nul & echo late> late.txt\"",
-        WindowShow::MinimizedInactive, scratch.Path(), 500);
+        L"cmd /c cmd /c \"" + holdFile + L" held.txt 600 > started.txt\"",
+        WindowShow::MinimizedInactive, scratch.Path(), 20 * 1000);
     EXPECT_TRUE(outcome.started);
     EXPECT_TRUE(outcome.timedOut);
-    Sleep(5000);
-    EXPECT_FALSE(Exists(scratch / L"late.txt"));
+    ASSERT_EQ(ReadBytes(scratch / L"started.txt"), "held\r\n");
+    EXPECT_TRUE(Released(scratch / L"held.txt")) << "the grandchild still runs";
+
+    // What a step leaves running when it ends goes with it too.
+    WriteBytes(scratch / L"left.txt", "");
+    WriteBytes(scratch / L"leaves.bat",
+               "@echo off\r\nstart \"\" /b " + Encoded(CP_OEMCP, holdFile) +
+                   " left.txt 600 > left.started\r\n"
+                   ":wait\r\nfor %%F in (left.started) do if %%~zF==0 goto wait\r\n");
+    const ProcessOutcome ended = platform.RunProcess(L"cmd /c leaves.bat", WindowShow::MinimizedInactive,
+                                                     scratch.Path(), kAMinute);
+    EXPECT_FALSE(ended.timedOut);
+    ASSERT_EQ(ReadBytes(scratch / L"left.started"), "held\r\n");
+    EXPECT_TRUE(Released(scratch / L"left.txt")) << "what the step left running still runs";
+}
+
+TEST_F(WinPlatformProcesses, AParentKilledBeforeItsChildRunsLeavesNoChild) {
+    const std::wstring pidFile = scratch / L"child.pid";
+    std::wstring commandLine = L"\"" + FixtureProgram("QUARN_PAUSEDPARENT") + L"\" \"" + pidFile + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &created));
+    const UniqueKernelHandle parent(created.hProcess);
+    const UniqueKernelHandle parentThread(created.hThread);
+    DWORD childId = 0;
+    for (int waited = 0; waited < 1200 && childId == 0; ++waited) {  // a minute at most
+        ASSERT_EQ(WaitForSingleObject(parent.Get(), 50), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the parent ended early";
+        childId = static_cast<DWORD>(std::atol(ReadBytes(pidFile).c_str()));
+    }
+    ASSERT_NE(childId, 0u);
+    const UniqueKernelHandle child(OpenProcess(SYNCHRONIZE, FALSE, childId));
+    ASSERT_TRUE(child);
+
+    TerminateProcess(parent.Get(), 1);  // as Task Scheduler ends a task
+    EXPECT_EQ(WaitForSingleObject(child.Get(), kAMinute), static_cast<DWORD>(WAIT_OBJECT_0))
+        << "the suspended child outlived its parent";
 }
 
 TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
@@ -477,7 +557,7 @@ TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
     const std::wstring name = L"Global\\QuarnLogBackup.platform-test";
     const auto stateInAnotherThread = [&] {
         LockAttempt::State state = LockAttempt::State::Failed;
-        std::thread([&] { state = platform.LockRun(name).state; }).join();  // dies holding it
+        std::thread([&] { state = platform.LockRun(name).state; }).join();
         return state;
     };
     {
@@ -486,7 +566,16 @@ TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
         EXPECT_EQ(stateInAnotherThread(), LockAttempt::State::HeldElsewhere);
     }
     EXPECT_EQ(stateInAnotherThread(), LockAttempt::State::Held);
-    EXPECT_EQ(platform.LockRun(name).state, LockAttempt::State::Held);  // abandoned, so taken
+
+    // A run that dies holding the lock leaves it abandoned; the next run takes it.
+    std::unique_ptr<RunLock> keptByTheDead;
+    std::thread([&] {
+        LockAttempt attempt = platform.LockRun(name);
+        ASSERT_EQ(attempt.state, LockAttempt::State::Held);
+        keptByTheDead = std::move(attempt.lock);  // not released: the thread ends holding it
+    }).join();
+    ASSERT_TRUE(keptByTheDead);
+    EXPECT_EQ(platform.LockRun(name).state, LockAttempt::State::Held);
 
     // A run of another user holds a lock that this user may not open.
     PSECURITY_DESCRIPTOR denyAll = nullptr;
@@ -501,6 +590,21 @@ TEST(WinPlatformRunLock, OneHolderAtATimeAndADeadHolderBlocksNoOne) {
               LockAttempt::State::HeldElsewhere);
 }
 
+TEST_F(WinPlatformTest, AFileLockHasOneHolderUntilItsHandleCloses) {
+    const std::wstring path = scratch / L"x.rar.lock";
+    {
+        const LockAttempt held = platform.LockFile(path);
+        ASSERT_EQ(held.state, LockAttempt::State::Held);
+        EXPECT_TRUE(Exists(path));
+        const LockAttempt second = platform.LockFile(path);
+        EXPECT_EQ(second.state, LockAttempt::State::HeldElsewhere);
+        EXPECT_EQ(second.error, static_cast<std::uint32_t>(ERROR_SHARING_VIOLATION));
+        EXPECT_FALSE(platform.ReadFileBytes(path));  // no one else opens it at all
+    }
+    EXPECT_EQ(platform.LockFile(path).state, LockAttempt::State::Held);
+    EXPECT_EQ(platform.LockFile(scratch / L"missing\\x.lock").state, LockAttempt::State::Failed);
+}
+
 TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
     WinPlatform platform;
     EXPECT_TRUE(platform.SomeoneCanSeeBoxes());  // the tests run on the visible station
@@ -509,11 +613,16 @@ TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
     EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
     const std::uint64_t before = platform.Milliseconds();
     Sleep(50);
-    EXPECT_GE(platform.Milliseconds() - before, 40u);
+    EXPECT_GT(platform.Milliseconds(), before);
 
-    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", L"7");
-    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), L"7");
-    SetEnvironmentVariableW(L"QUARN_PLATFORM_TEST", nullptr);
+    // A variable set for the processes the program starts, and taken away again.
+    platform.PutEnvironmentVariable(L"QUARN_PLATFORM_TEST", L"7 & 8");
+    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), L"7 & 8");
+    EXPECT_EQ(platform.RunProcess(L"cmd /d /c if \"%QUARN_PLATFORM_TEST%\"==\"7 & 8\" exit 5",
+                                  WindowShow::MinimizedInactive, L"", 60 * 1000)
+                  .exitCode,
+              5u);
+    platform.PutEnvironmentVariable(L"QUARN_PLATFORM_TEST", std::nullopt);
     EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), std::nullopt);
 }
 

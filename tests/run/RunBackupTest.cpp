@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "common/TextEncoding.h"
 #include "fakes/RunFixture.h"
 #include "run/ShowMessage.h"
@@ -38,7 +40,7 @@ TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
                               L"cd C:\\Tools\\QuarnLogBackup", L"query DataDir", settings,
                               L"cd C:\\", L"cd C:\\Backups", L"mkdir C:\\Backups\\QuarnMail",
                               L"cd C:\\Backups\\QuarnMail", L"cd C:\\Tools\\QuarnLogBackup",
-                              L"run QuarnBackup.bat",
+                              L"run cmd /d /u /v:off /c QuarnBackup.bat",
                               L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
                               L"QuarnLogsZip.rar\" *.bkl *.bks"}));
 }
@@ -116,7 +118,7 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     EXPECT_EQ(platform.FileBytes(log).substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(RunLog(),
               L"2026-12-07 23:00:04  exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
-              L"in 12.3 s  QuarnBackup.names was missing and was made anew from this run's list\r\n"
+              L"in 12.3 s\r\n"
               L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
               L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
 
@@ -139,10 +141,12 @@ TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleRea
     platform.SetRegistryDword(L"SentBackLog", 0);
     platform.now.day = 9;
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
-    EXPECT_EQ(platform.FileContent(pending),
-              L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s\r\n"
-              L"2026-12-09 23:00:04  exit 1  archived 0 logs in 0.0 s  You have not enabled Backup "
-              L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
+    const std::wstring waiting = platform.FileContent(pending);
+    EXPECT_EQ(waiting.rfind(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s", 0), 0u);
+    EXPECT_NE(waiting.find(L"\r\n2026-12-09 23:00:04  exit 1  archived 0 logs in 0.0 s  You have not enabled Backup "
+                           L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n"),
+              std::wstring::npos);
+    EXPECT_EQ(std::count(waiting.begin(), waiting.end(), L'\n'), 2);
     ASSERT_EQ(platform.eventLog.size(), 2u);
     EXPECT_EQ(platform.eventLog[0].source, L"QuarnLogBackup");
     EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
@@ -171,7 +175,8 @@ TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleRea
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     const std::wstring late = L"  (late: QuarnBackup.log could not be written when this run ended)\r\n";
     const std::wstring lines = RunLog();
-    const std::size_t first = lines.find(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s" + late);
+    const std::size_t first = lines.find(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s");
+    EXPECT_EQ(lines.find(late, first), lines.find(L"\r\n", first) - late.size() + 2);
     const std::size_t second = lines.find(L"options in Becky." + late + L"2026-12-10 23:00:04  exit 1");
     EXPECT_NE(first, std::wstring::npos) << lines;
     EXPECT_NE(second, std::wstring::npos) << lines;
@@ -248,7 +253,7 @@ TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
     platform.onProcess = ListingAndArchiver(platform, logs);
     EXPECT_EQ(form.Form_Load(), ExitCode::NotAllStaged);
     const std::wstring text = BoxTexts().back();
-    EXPECT_NE(text.find(logs[10] + L": error 112\r\n\u2026 and 14 more (see QuarnBackup.log)\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(logs[10] + L": error 112 It was not backed up.\r\n\u2026 and 14 more (see QuarnBackup.log)\r\n"), std::wstring::npos);
     EXPECT_EQ(text.find(logs[11]), std::wstring::npos);
 
     const std::string bytes = platform.FileBytes(platform.programFolder + L"\\QuarnBackup.log");
@@ -257,7 +262,7 @@ TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
     const std::wstring lines = RunLog();
     EXPECT_NE(lines.find(L"exit 10  archived 1 logs (24 could not be copied) to"), std::wstring::npos);
     for (std::size_t i = 1; i < logs.size(); ++i) {
-        EXPECT_NE(lines.find(L"\r\n  not copied: " + logs[i] + L": error 112\r\n"), std::wstring::npos) << i;
+        EXPECT_NE(lines.find(L"\r\n  not copied: " + logs[i] + L": error 112 It was not backed up.\r\n"), std::wstring::npos) << i;
     }
 
     // A line longer than 4 KB is cut, never inside a character.
@@ -308,6 +313,21 @@ TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
     platform.runLockHeldElsewhere = false;
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_NE(platform.lockNames[3], platform.lockNames[0]);
+
+    // Another folder, or another computer, writing the same archive.
+    const std::wstring archiveLock = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.lock";
+    EXPECT_TRUE(platform.HasFile(archiveLock));
+    EXPECT_TRUE(platform.lockedFiles.empty());  // released at the end of the run
+    platform.lockedElsewhere.insert(archiveLock);
+    platform.events.clear();
+    EXPECT_EQ(form.Form_Load(), ExitCode::AnotherRunInProgress);
+    EXPECT_EQ(BoxTexts().back(), L"Another backup run (from another program folder or another "
+                                 L"computer) is writing the archive C:\\Backups\\QuarnMail\\"
+                                 L"QuarnLogsZip.rar. This run did nothing.");
+    EXPECT_FALSE(HasEvent(L"run "));
+    platform.lockedElsewhere.clear();
+    platform.unwritableFiles.insert(archiveLock);
+    EXPECT_EQ(form.Form_Load(), ExitCode::BackupDirUnusable);
 }
 
 TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {

@@ -18,7 +18,8 @@ class SettingsFile(WineTestCase):
         run = run_program(folder, cwd="C:\\windows")  # started from another folder
         self.assertEqual(run.exit_code, 0)
         self.assertNoBoxes(run)
-        self.assertEqual(folder.ini.read_bytes(), DEFAULT_INI)
+        # UTF-16 with its byte-order mark, which Notepad keeps when the user saves it.
+        self.assertEqual(folder.ini.read_bytes(), b"\xff\xfe" + DEFAULT_INI.decode().encode("utf-16-le"))
         self.assertTrue(unix_path("C:\\Backups\\QuarnMail").is_dir())
         self.assertFalse((unix_path("C:\\windows") / "QuarnBackup.ini").exists())
 
@@ -50,6 +51,18 @@ class SettingsFile(WineTestCase):
         self.assertEqual(run.exit_code, 0)
         self.assertEqual(folder.ini.read_bytes(), before)
         self.assertTrue((unix_path("C:\\Archive\\Mail") / "mine.rar").is_file())
+
+    def test_a_utf8_file_without_a_byte_order_mark_is_read_and_written_as_utf8(self):
+        folder = ProgramFolder("utf8")
+        edited = "[BackupDirectory]\r\nBackupDir=C:\\Backups\\Müller Sicherung\r\n".encode("utf-8")
+        folder.ini.write_bytes(edited)
+        make_files(self.data, {"acct/in.bkl": "one"})
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertTrue((unix_path("C:\\Backups") / "Müller Sicherung" / "QuarnLogsZip.rar").is_file())
+        self.assertEqual(sorted(p.name for p in unix_path("C:\\Backups").iterdir()), ["Müller Sicherung"])
+        self.assertEqual(folder.ini.read_bytes(),
+                         edited + b"[ZipFiles]\r\nZipFile=QuarnLogsZip.rar\r\n[ShowMessages]\r\nShowMsg=0\r\n")
 
     def test_a_value_of_300_characters_is_read_as_its_first_254(self):
         folder = ProgramFolder("long-value")

@@ -11,7 +11,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, main,  # noqa: E402
-                        make_files, run_program, set_mail_client, start_program, unix_path, wine_env)
+                        make_files, processes_of_this_prefix, run_program, set_mail_client,
+                        start_program, unix_path, wine_env)
 
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
 HIDDEN_STATION = os.environ["QUARN_HIDDENSTATION"]
@@ -20,10 +21,27 @@ STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"
 
 def archivers():
     """Stand-in archivers running: Wine shows a process by its Windows command line."""
-    return subprocess.run(["pgrep", "-f", "^rar a "], capture_output=True, text=True).stdout.split()
+    return processes_of_this_prefix("^rar a ")
 
 
-def wait_for(condition, what, timeout=60):
+class Signal:
+    """A file the stand-in archiver creates when it runs (started) or waits for
+    before it goes on (gate), as the environment of a run names it."""
+
+    def __init__(self, name):
+        self.windows = f"C:\\e2e-signals\\{name}"
+        self.path = unix_path(self.windows)
+        self.path.parent.mkdir(parents=True, exist_ok=True)
+        self.path.unlink(missing_ok=True)
+
+    def raised(self):
+        return self.path.exists()
+
+    def raise_(self):
+        self.path.touch()
+
+
+def wait_for(condition, what, timeout=120):
     deadline = time.monotonic() + timeout
     while not condition():
         if time.monotonic() > deadline:
@@ -35,7 +53,7 @@ class Unattended(WineTestCase):
     def assertArchiveHoldsEveryLog(self, folder, logs):
         """Every log under the name the names file gives it, byte for byte."""
         names = {}
-        for line in (folder.path / "QuarnBackup.names").read_text(encoding="utf-8-sig").splitlines():
+        for line in ARCHIVE.with_name(ARCHIVE.name + ".names").read_text(encoding="utf-8-sig").splitlines():
             name, path = line.split("\t")
             names[name] = path
         with tempfile.TemporaryDirectory() as extracted:
@@ -62,8 +80,7 @@ class Unattended(WineTestCase):
 
         first, second = folder.log_lines()
         self.assertRegex(first, f"^{STAMP}  exit 0  archived 1 logs to "
-                                r"C:\\Backups\\QuarnMail\\QuarnLogsZip\.rar in \d+\.\d s  "
-                                r"QuarnBackup\.names was missing and was made anew")
+                                r"C:\\Backups\\QuarnMail\\QuarnLogsZip\.rar in \d+\.\d s$")
         self.assertRegex(second, f"^{STAMP}  exit 1  archived 0 logs in \\d+\\.\\d s  You have not "
                                  r"enabled Backup Incoming Messages  \| and Backup Outgoing "
                                  r"Messages options in Becky\.$")
@@ -75,16 +92,19 @@ class Unattended(WineTestCase):
         folder = ProgramFolder("twice")
         elsewhere = ProgramFolder("elsewhere")
         elsewhere.write_ini(backup_dir="C:\\Backups\\Elsewhere")
-        first = start_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "8000"})
+        started, gate = Signal("started"), Signal("gate")
+        first = start_program(folder, extra_env={"RAR_STANDIN_STARTED": started.windows,
+                                                 "RAR_STANDIN_GATE": gate.windows})
         try:
-            wait_for(archivers, "the first run's archiver")
+            wait_for(started.raised, "the first run's archiver")
             second = run_program(folder)
             self.assertEqual(second.exit_code, 12)
             self.assertEqual(second.texts, ["Another backup run from C:\\e2e\\twice is in progress. "
                                             "This run did nothing."])
             self.assertEqual(run_program(elsewhere).exit_code, 0)
         finally:
-            self.assertEqual(first.wait(timeout=60), 0)
+            gate.raise_()
+            self.assertEqual(first.wait(timeout=300), 0)
         self.assertArchiveHoldsEveryLog(folder, logs)
         self.assertEqual(len(bsdtar_list(unix_path("C:\\Backups\\Elsewhere") / "QuarnLogsZip.rar")), 30)
         busy, done = folder.log_lines()
@@ -95,14 +115,17 @@ class Unattended(WineTestCase):
         logs = {"acct/in.bkl": "one", "acct/out.bks": "two"}
         make_files(self.data, logs)
         folder = ProgramFolder("hang")
-        run = start_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "600000"})
-        wait_for(archivers, "the archiver")
+        started, never = Signal("started"), Signal("never")
+        hanging = {"RAR_STANDIN_STARTED": started.windows, "RAR_STANDIN_GATE": never.windows}
+        run = start_program(folder, extra_env=hanging)
+        wait_for(started.raised, "the archiver")
+        self.assertEqual(len(archivers()), 1)
         run.kill()  # as Task Scheduler ends a task: the archiver must go with it
         run.wait()
-        wait_for(lambda: not archivers(), "the archiver to be ended", timeout=15)
+        wait_for(lambda: not archivers(), "the archiver to be ended")
 
-        run = run_program(folder, extra_env={"RAR_STANDIN_SLEEP_MS": "600000",
-                                             "QUARN_TEST_WAIT_SECONDS": "3"})
+        # Only the archiver's bound is short: the listing keeps its own.
+        run = run_program(folder, extra_env=dict(hanging, QUARN_TEST_ARCHIVER_SECONDS="3"))
         self.assertEqual(run.exit_code, 13)
         self.assertIn("The RAR archiver did not end within 3 seconds", run.texts[0])
         self.assertIn("C:\\e2e\\hang\\QuarnStaging; the next run tries again", run.texts[0])

@@ -11,6 +11,7 @@ const std::wstring kFile = L"C:\\Tools\\QuarnBackup.ini";
 
 class IniFileTest : public ::testing::Test {
 protected:
+    IniFileTest() { platform.AddDirectory(L"C:\\Tools"); }
     std::wstring Read(const std::wstring& defaultValue) {
         return ReadIniValue(platform, L"ZipFiles", L"ZipFile", defaultValue, kFile);
     }
@@ -44,6 +45,41 @@ TEST_F(IniFileTest, StoredValueWinsAndLongValuesAreCutAt254Characters) {
     WriteIniValue(platform, L"ZipFiles", L"ZipFile", std::wstring(300, L'x'), kFile);
     EXPECT_EQ(Read(L"QuarnLogsZip.rar"), std::wstring(254, L'x'));
     EXPECT_EQ(Writes(), 1u);
+}
+
+TEST_F(IniFileTest, UnicodeTextWithoutAByteOrderMarkIsReadAndWrittenAsUtf8) {
+    platform.AddFileBytes(kFile,
+                          "; Notepad\r\n[backupdirectory]\r\n  BackupDir = C:\\M\xC3\xBCller Sicherung \r\n"
+                          "\r\n[ZipFiles]\r\nOther='x'\r\n\r\n[Other]\r\nZipFile=no\r\n");
+    EXPECT_EQ(ReadIniValue(platform, L"BackupDirectory", L"BackupDir", L"C:\\Backups", kFile),
+              L"C:\\M\u00FCller Sicherung");
+    EXPECT_EQ(Read(L"QuarnLogsZip.rar"), L"QuarnLogsZip.rar");
+    EXPECT_EQ(ReadIniValue(platform, L"ShowMessages", L"ShowMsg", L"0", kFile), L"0");
+    EXPECT_EQ(ReadIniValue(platform, L"ZipFiles", L"Other", L"", kFile), L"x");  // quotes dropped
+    // Each missing key goes to the end of its section, a missing section to the end.
+    EXPECT_EQ(platform.FileBytes(kFile),
+              "; Notepad\r\n[backupdirectory]\r\n  BackupDir = C:\\M\xC3\xBCller Sicherung \r\n"
+              "\r\n[ZipFiles]\r\nOther='x'\r\nZipFile=QuarnLogsZip.rar\r\n\r\n[Other]\r\nZipFile=no\r\n"
+              "[ShowMessages]\r\nShowMsg=0\r\n");
+    EXPECT_TRUE(platform.profiles.empty());
+}
+
+TEST_F(IniFileTest, ANewFileIsMadeUtf16AndAnyOtherFileIsLeftToTheProfileFunctions) {
+    EXPECT_EQ(Read(L"QuarnLogsZip.rar"), L"QuarnLogsZip.rar");
+    EXPECT_EQ(platform.FileBytes(kFile), "\xFF\xFE");  // the profile functions write the rest
+    EXPECT_EQ(Writes(), 1u);
+
+    for (const std::string& other : {std::string("[ZipFiles]\r\nZipFile=M\xFCller.rar\r\n"),  // ANSI
+                                     std::string("\xEF\xBB\xBF[ZipFiles]\r\nZipFile=\xC3\xBC.rar\r\n")}) {
+        platform.profiles.clear();
+        platform.AddFileBytes(kFile, other);
+        EXPECT_EQ(Read(L"QuarnLogsZip.rar"), L"QuarnLogsZip.rar");  // from the (empty) profile
+        EXPECT_EQ(platform.FileBytes(kFile), other);
+    }
+    platform.profiles.clear();
+    platform.AddFileBytes(kFile, "");
+    Read(L"QuarnLogsZip.rar");
+    EXPECT_EQ(platform.FileBytes(kFile), "\xFF\xFE");
 }
 
 }  // namespace

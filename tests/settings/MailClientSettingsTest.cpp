@@ -58,9 +58,14 @@ TEST_F(MailClientSettingsTest, OptionsThatAreMissingOrOtherValuesDoNotStop) {
     EXPECT_EQ(StopCode(), ExitCode::Done);
 }
 
-TEST_F(MailClientSettingsTest, DataDirGetsItsTrailingSeparator) {
+TEST_F(MailClientSettingsTest, DataDirLosesTrailingSpacesAndGetsItsTrailingSeparator) {
     platform.SetRegistryText(L"DataDir", L"D:\\Mail");
     EXPECT_EQ(ReadMailClientDataDir(platform), L"D:\\Mail\\");
+    platform.SetRegistryText(L"DataDir", L"D:\\Mail   ");
+    EXPECT_EQ(ReadMailClientDataDir(platform), L"D:\\Mail\\");
+    platform.SetRegistryText(L"DataDir", L"   ");
+    EXPECT_EQ(StopCode(), ExitCode::DataDirUnusable);
+    EXPECT_NE(message.find(L"empty"), std::wstring::npos);
 }
 
 TEST_F(MailClientSettingsTest, UnusableDataDirStopsNamingWhatWasFound) {

@@ -24,8 +24,7 @@ DRIVE_C = PREFIX / "drive_c"
 TITLES = ("Quarn Logs Backup", "QuarnBackupLogs Error")
 MAIL_KEY = r"HKEY_CURRENT_USER\Software\RimArts\Quarn\Settings"
 # What a complete run leaves in its program folder.
-OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnBackup.names", "QuarnLogBackup.exe",
-             "QuarnStaging"]
+OWN_FILES = ["QuarnBackup.ini", "QuarnBackup.log", "QuarnLogBackup.exe", "QuarnStaging"]
 
 
 def wine_env(locale="en_US.UTF-8", extra=None):
@@ -126,7 +125,14 @@ class ProgramFolder:
 
     def staged(self):
         """The copies waiting in the staging folder and its subfolders, as {name: bytes}."""
-        return {p.name: p.read_bytes() for p in self.staging.rglob("*") if p.is_file()}
+        copies = {}
+        for path in self.staging.rglob("*"):
+            try:
+                if path.is_file():
+                    copies[path.name] = path.read_bytes()
+            except FileNotFoundError:  # renamed or taken away by a run meanwhile
+                pass
+        return copies
 
     def log_lines(self):
         """The run log without its byte-order mark, one entry per run."""
@@ -255,12 +261,39 @@ def bsdtar_read(archive, name):
                           env=dict(os.environ, LC_ALL="C.UTF-8")).stdout
 
 
+def processes_of_this_prefix(pattern):
+    """PIDs of the processes whose command line matches the pattern and that run in
+    this build's Wine prefix (other builds may run tests beside this one)."""
+    pids = subprocess.run(["pgrep", "-f", pattern], capture_output=True, text=True).stdout.split()
+    mine = []
+    for pid in pids:
+        try:
+            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
+        except OSError:
+            continue
+        if f"WINEPREFIX={PREFIX}".encode() in environ:
+            mine.append(int(pid))
+    return mine
+
+
+def end_stray_processes():
+    """Ends, by PID, any program or stand-in archiver that a case left running."""
+    for pid in processes_of_this_prefix(r"QuarnLogBackup\.exe|^rar "):
+        try:
+            os.kill(pid, 9)
+        except ProcessLookupError:
+            pass
+
+
 class WineTestCase(unittest.TestCase):
-    """Each test starts from a known mail client and an archiver on PATH."""
+    """Each test starts from a known mail client and an archiver on PATH, and ends
+    whatever it started."""
 
     maxDiff = None
 
     def setUp(self):
+        end_stray_processes()
+        self.addCleanup(end_stray_processes)
         put_archiver_on_path()
         self.data = unix_path("C:\\maildata")
         shutil.rmtree(self.data, ignore_errors=True)

@@ -1,0 +1,108 @@
+#include "backup/NamesFile.h"
+
+#include <optional>
+
+#include "common/PathText.h"
+#include "common/RunStopped.h"
+
+namespace quarn {
+namespace {
+
+constexpr std::size_t kLinesNamed = 10;
+
+std::wstring LineNumbers(const std::vector<std::size_t>& numbers) {
+    std::wstring text = numbers.size() == 1 ? L"line " : L"lines ";
+    for (std::size_t i = 0; i < numbers.size() && i < kLinesNamed; ++i) {
+        text += (i ? L", " : L"") + std::to_wstring(numbers[i]);
+    }
+    if (numbers.size() > kLinesNamed) {
+        text += L" and " + std::to_wstring(numbers.size() - kLinesNamed) + L" more";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::wstring NamesFilePath(const std::wstring& archivePath) { return archivePath + L".names"; }
+
+NamesFile::NamesFile(Platform& platform, const std::wstring& archivePath,
+                     const std::wstring& programFolder)
+    : platform_(platform),
+      archivePath_(archivePath),
+      path_(NamesFilePath(archivePath)),
+      earlierPath_(JoinPath(programFolder, kEarlierNamesFile)) {}
+
+void NamesFile::AddNote(const std::wstring& text) { note_ += (note_.empty() ? L"" : L" ") + text; }
+
+bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing) {
+    const std::optional<std::string> bytes = platform_.ReadFileBytes(path_);
+    missing = !bytes && !platform_.FileSize(path_);
+    if (!bytes) {
+        damaged_ = !missing;
+        if (damaged_) AddNote(L"The list of archive names " + path_ + L" could not be read.");
+        return false;
+    }
+    const std::vector<std::size_t> refused = names.Add(*bytes);
+    // Every entry of the archive was named in the file before it was made.
+    const bool whole = refused.empty() && (!names.Empty() || !archiveExists);
+    damaged_ = !whole;
+    if (!refused.empty()) {
+        AddNote(L"The unfit " + LineNumbers(refused) + L" of the list of archive names " + path_ +
+                (refused.size() == 1 ? L" was" : L" were") + L" dropped (the file is kept as " +
+                path_ + L".damaged).");
+    } else if (!whole) {
+        AddNote(L"The list of archive names " + path_ + L" held no names.");
+    }
+    return whole;
+}
+
+void NamesFile::Load(StagingNames& names,
+                     const std::function<std::vector<std::wstring>()>& archiveNames) {
+    const bool archiveExists = platform_.FileSize(archivePath_).has_value();
+    bool missing = false;
+    bool whole = TakeOwnFile(names, archiveExists, missing);
+    const std::optional<std::string> generation =
+        whole ? std::nullopt : platform_.ReadFileBytes(path_ + L".bak");
+    const std::optional<std::string> earlier = platform_.ReadFileBytes(earlierPath_);
+    if (missing && (generation || (!earlier && archiveExists))) {
+        AddNote(L"The list of archive names " + path_ + L" was missing.");
+    }
+    if (generation) {
+        names.Add(*generation);
+        AddNote(L"The names of its earlier generation " + path_ + L".bak were taken.");
+    }
+    if (earlier) {
+        const bool earlierWhole = names.Add(*earlier).empty();
+        whole = whole || (missing && !generation && earlierWhole);
+        earlierTaken_ = true;
+        AddNote(L"The names kept beside the program in " + earlierPath_ + L" were moved to " +
+                path_ + L".");
+    }
+    mustWrite_ = !whole || earlierTaken_;
+
+    if (!whole && archiveExists) {
+        std::size_t recovered = 0;
+        for (const std::wstring& name : archiveNames()) recovered += names.Reserve(name) ? 1 : 0;
+        AddNote(std::to_wstring(recovered) + (recovered == 1 ? L" name was" : L" names were") +
+                L" recovered from the archive's list of its entries.");
+    }
+}
+
+void NamesFile::Save(const StagingNames& names) {
+    if (!names.Changed() && !mustWrite_) return;
+    const std::wstring newFile = path_ + L".new";
+    const bool written = platform_.WriteFileBytes(newFile, names.Saved());
+    if (written && platform_.FileSize(path_)) {
+        // Without an earlier generation the run still goes on.
+        platform_.MoveFileOver(path_, path_ + (damaged_ ? L".damaged" : L".bak"));
+    }
+    if (!written || platform_.MoveFileOver(newFile, path_) != 0) {
+        platform_.RemoveFile(newFile);
+        throw RunStopped(ExitCode::BackupDirUnusable,
+                         L"The list of archive names " + path_ +
+                             L" cannot be written. Nothing was backed up.");
+    }
+    if (earlierTaken_) platform_.RemoveFile(earlierPath_);
+}
+
+}  // namespace quarn

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/StagingNames.h"
+#include "platform/Platform.h"
+
+namespace quarn {
+
+// Where versions before this one kept the names: beside the program.
+inline constexpr wchar_t kEarlierNamesFile[] = L"QuarnBackup.names";
+
+// The names belong to the archive: "<archive>.names" beside it, with its earlier
+// generation "<archive>.names.bak".
+std::wstring NamesFilePath(const std::wstring& archivePath);
+
+// Reads and writes the archive's names file so that damage loses only what is
+// damaged, and no name that the archive holds is ever given to another log.
+class NamesFile {
+public:
+    NamesFile(Platform& platform, const std::wstring& archivePath, const std::wstring& programFolder);
+
+    // Takes the names of the names file line by line. When it is missing, unreadable
+    // or has lines that must be dropped, the earlier generation fills in, and every
+    // name in the archive (from archiveNames) is held too. A names file left beside
+    // the program by an earlier version is taken over. Stops the run when the file
+    // cannot be read and archiveNames cannot list the archive.
+    void Load(StagingNames& names, const std::function<std::vector<std::wstring>()>& archiveNames);
+
+    // Writes the names when they changed or the file must be made anew; the file it
+    // replaces becomes the earlier generation, or ".damaged" when lines were dropped.
+    // Stops the run when the names cannot be kept.
+    void Save(const StagingNames& names);
+
+    // What the run log should say about the names file; empty when all was well.
+    const std::wstring& Note() const { return note_; }
+
+private:
+    // Takes the names file's own lines; true when it was read whole. missing: there is none.
+    bool TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing);
+    void AddNote(const std::wstring& text);
+
+    Platform& platform_;
+    std::wstring archivePath_;
+    std::wstring path_;
+    std::wstring earlierPath_;
+    bool earlierTaken_ = false;
+    bool damaged_ = false;
+    bool mustWrite_ = false;
+    std::wstring note_;
+};
+
+}  // namespace quarn
