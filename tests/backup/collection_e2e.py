@@ -246,7 +246,8 @@ class LogCollection(WineTestCase):
         self.assertRegex(folder.log_lines()[-1], r"archived 1 logs to .* s  2 logs known before were not found$")
         self.assertEqual([(e.kind, e.event_id) for e in run.events], [("warn", 100)])
 
-        names = (folder.path / "QuarnBackup.names").read_bytes()
+        names_file = unix_path(ARCHIVE + ".names")
+        names = names_file.read_bytes()
         archive = unix_path(ARCHIVE).read_bytes()
         (self.data / "b" / "in.bkl").unlink()  # the mail client moved its data elsewhere
         run = run_program(folder)
@@ -254,7 +255,7 @@ class LogCollection(WineTestCase):
         self.assertEqual(run.boxes[0].title, "QuarnBackupLogs Error")
         self.assertTrue(run.texts[0].startswith("The mail data folder C:\\maildata\\ (DataDir) holds no log "
                                                 "files, but 3 logs were backed up from it before."), run.texts[0])
-        self.assertEqual((folder.path / "QuarnBackup.names").read_bytes(), names)
+        self.assertEqual(names_file.read_bytes(), names)
         self.assertEqual(unix_path(ARCHIVE).read_bytes(), archive)
         self.assertEqual(folder.staged(), {})
         self.assertEqual([(e.kind, e.event_id) for e in run.events], [("warn", 114)])
