@@ -11,6 +11,7 @@ namespace quarn {
 namespace {
 
 constexpr std::uint32_t kArchiverSuccess = 0;
+constexpr std::uint32_t kArchiverDamagedArchive = 3;  // a checksum error in the archive
 constexpr std::uint32_t kArchiverNoFilesToAdd = 10;  // nothing to back up this time
 constexpr std::uint32_t kErrorFileNotFound = 2;
 
@@ -134,6 +135,16 @@ void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::w
                              std::to_wstring(outcome.waitError) + L"), so it was stopped while "
                              L"writing " + ArchivePath(backupDir, zipFile) + L". " +
                              CopiesWait(stagingFolder));
+    }
+    // Every run would fail on it again: the user has to act.
+    if (outcome.exitCode == kArchiverDamagedArchive) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The archive " + ArchivePath(backupDir, zipFile) +
+                             L" is damaged: the RAR archiver found a checksum error in it (exit "
+                             L"code 3) and added nothing.\r\n\r\nMove the archive away, and the "
+                             L"next run starts a new one; or repair it with \"rar r\" and put the "
+                             L"repaired archive in its place. Until then the copies of the log "
+                             L"files wait in " + stagingFolder + L".");
     }
     if (outcome.exitCode != kArchiverSuccess && outcome.exitCode != kArchiverNoFilesToAdd) {
         throw RunStopped(ExitCode::ArchiverFailed,

@@ -8,6 +8,8 @@
 #include "backup/NamesFile.h"
 #include "backup/StagedName.h"
 #include "backup/StagingNames.h"
+#include "backup/StagingSpace.h"
+#include "common/RunStopped.h"
 
 namespace quarn {
 namespace {
@@ -45,8 +47,25 @@ StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
                                              L"made of its path. It was not backed up."});
         }
     });
+    // Every listed log is known now: the others known under the folder have gone.
+    const std::size_t known = names.CountUnder(dataDir);
+    result.notFound = known > entries.size() ? known - entries.size() : 0;
+    if (entries.empty() && result.notFound > 0) {
+        throw RunStopped(ExitCode::LogsVanished,
+                         L"The mail data folder " + dataDir + L" (DataDir) holds no log files, "
+                         L"but " + std::to_wstring(result.notFound) +
+                             L" logs were backed up from it before. Has the mail client moved its "
+                             L"data? Nothing was backed up, and " + NamesFilePath(archivePath) +
+                             L" was left as it was. This warning ends once a log is found there "
+                             L"again.");
+    }
     namesFile.Save(names);
     result.namesNote = namesFile.Note();
+
+    std::vector<std::wstring> sources;
+    sources.reserve(entries.size());
+    for (const std::size_t entry : entries) sources.push_back(names.Entry(entry).source);
+    CheckStagingSpace(platform, sources, staging.Path());
 
     for (const std::size_t entry : entries) {
         const StagedLog log = names.Entry(entry);

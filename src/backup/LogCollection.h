@@ -21,6 +21,7 @@ struct StagingResult {
     std::size_t earlierCopies = 0;  // of logs that could not be copied: an earlier run's copy
     std::size_t leftovers = 0;      // an earlier run's copies of logs that are gone
     std::wstring namesNote;         // what happened to the names file, when anything did
+    std::size_t notFound = 0;       // logs known under the data folder that the listing missed
 };
 
 // Lists the log files below dataDir, gives each its lasting staged name (kept in the

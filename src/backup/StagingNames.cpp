@@ -117,6 +117,18 @@ std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& 
     return entries_.size() - 1;
 }
 
+std::size_t StagingNames::CountUnder(const std::wstring& folder) const {
+    std::wstring prefix = platform_.FoldCase(platform_.FullPath(folder));
+    while (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
+    prefix += L'\\';
+    std::size_t count = 0;
+    for (const Utf8Entry& entry : entries_) {
+        const std::wstring source = platform_.FoldCase(FromUtf8(entry.source).value_or(L""));
+        if (source.compare(0, prefix.size(), prefix) == 0) ++count;
+    }
+    return count;
+}
+
 StagedLog StagingNames::Entry(std::size_t index) const {
     return {FromUtf8(entries_[index].name).value_or(L""),
             FromUtf8(entries_[index].source).value_or(L"")};

@@ -44,6 +44,9 @@ public:
     std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
     StagedLog Entry(std::size_t index) const;
 
+    // How many known logs lie below the folder.
+    std::size_t CountUnder(const std::wstring& folder) const;
+
     bool Empty() const { return entries_.empty(); }
     bool Changed() const { return changed_; }
     std::string Saved() const;

@@ -22,6 +22,8 @@ enum class ExitCode : int {
     UnexpectedError = 11,       // anything else, such as running out of memory
     AnotherRunInProgress = 12,  // a run from the same folder was still going on
     WaitTimedOut = 13,          // the listing or the archiver did not end in time
+    LogsVanished = 14,          // a warning: none of the logs known under DataDir was found
+    NotEnoughSpace = 15,        // the staging folder's drive cannot hold the copies
 };
 
 // Thrown by a stage that cannot go on; the run shows the message in one error box

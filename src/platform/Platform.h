@@ -69,6 +69,8 @@ struct ProcessOutcome {
                                    // awaited; it was ended, with everything it started
 };
 
+enum class EventKind { Warning, Error };
+
 // Every operating-system call of the program goes through this interface, so that
 // the run itself is plain code that can be exercised against a fake.
 class Platform {
@@ -108,6 +110,9 @@ public:
     virtual std::vector<FolderEntry> FolderEntries(const std::wstring& folder) = 0;
     // The form in which the file system compares names: equal folds, same file name.
     virtual std::wstring FoldCase(const std::wstring& text) = 0;
+    // Bytes this user may still write on the folder's drive (quotas included); none
+    // when the system cannot tell.
+    virtual std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) = 0;
 
     // Files. The std::uint32_t results are 0 or the system's error code.
     // Copies a file, also one that another program is writing, as a plain file (never
@@ -150,6 +155,12 @@ public:
     virtual bool SomeoneCanSeeBoxes() = 0;
     // A modal box with one OK button and the information icon.
     virtual void ShowMessageBox(const std::wstring& text, const std::wstring& title) = 0;
+
+    // One event in the Application event log under the source, with the text as its
+    // only string: without a registered source that string is all a viewer shows.
+    // False when the event log cannot be reached.
+    virtual bool ReportToEventLog(const std::wstring& source, EventKind kind,
+                                  std::uint32_t eventId, const std::wstring& text) = 0;
 };
 
 }  // namespace quarn

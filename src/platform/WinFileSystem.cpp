@@ -137,4 +137,13 @@ std::wstring WinPlatform::FoldCase(const std::wstring& text) {
     return length == static_cast<int>(text.size()) ? folded : text;
 }
 
+std::optional<std::uint64_t> WinPlatform::FreeBytes(const std::wstring& folder) {
+    // A share's name must end in a separator; a folder's may.
+    const bool endsInSeparator = !folder.empty() && folder.back() == L'\\';
+    const std::wstring directory = endsInSeparator ? folder : folder + L"\\";
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
+}
+
 }  // namespace quarn

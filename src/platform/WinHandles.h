@@ -30,9 +30,16 @@ struct RegistryKeyTraits {
     static void Close(Type key) { RegCloseKey(key); }
 };
 
+struct EventSourceTraits {
+    using Type = HANDLE;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type source) { DeregisterEventSource(source); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
+using UniqueEventSource = UniqueHandle<EventSourceTraits>;
 
 }  // namespace quarn

@@ -31,6 +31,7 @@ public:
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
     std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override;
+    std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
 
     std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
                                    const std::wstring& to) override;
@@ -53,6 +54,8 @@ public:
 
     bool SomeoneCanSeeBoxes() override;
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
+    bool ReportToEventLog(const std::wstring& source, EventKind kind, std::uint32_t eventId,
+                          const std::wstring& text) override;
 
 private:
     DWORD CopyContent(HANDLE from, HANDLE to);

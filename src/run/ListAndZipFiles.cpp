@@ -8,9 +8,18 @@
 namespace quarn {
 namespace {
 
-std::wstring NotCopiedList(const std::vector<NotCopied>& notCopied) {
+// A box that lists every log can grow taller than the screen and hide its button.
+constexpr std::size_t kLogsListedInABox = 10;
+
+std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
     std::wstring list;
-    for (const NotCopied& log : notCopied) list += L"\r\n" + log.path + L": " + log.reason;
+    for (std::size_t i = 0; i < notCopied.size() && i < kLogsListedInABox; ++i) {
+        list += L"\r\n" + notCopied[i];
+    }
+    if (notCopied.size() > kLogsListedInABox) {
+        list += L"\r\n\u2026 and " + std::to_wstring(notCopied.size() - kLogsListedInABox) +
+                L" more (see " + kRunLogFile + L")";
+    }
     return list;
 }
 
@@ -22,7 +31,10 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     const StagingResult result =
         CollectLogFiles(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
                         staging, waitLimits_.listingMs, waitLimits_.archiverMs);
-    summary_.notCopied = result.notCopied.size();
+    for (const NotCopied& log : result.notCopied) {
+        summary_.notCopied.push_back(log.path + L": " + log.reason);
+    }
+    summary_.notFound = result.notFound;
     summary_.note = result.namesNote;
 
     ShowMessage(L"Current Directory : " + staging.Path());
@@ -36,7 +48,7 @@ void frmQuarnLogBackup::ListAndZipFiles() {
         if (result.notCopied.empty()) throw;
         throw RunStopped(stopped.Code(), stopped.Message() +
                                              L"\r\n\r\nThese log files could not be copied "
-                                             L"either:" + NotCopiedList(result.notCopied));
+                                             L"either:" + NotCopiedList(summary_.notCopied));
     }
     summary_.archived = taken > earlier ? taken - earlier : 0;
     if (result.leftovers > 0) {
@@ -49,7 +61,7 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     if (!result.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
                          L"These log files could not be copied:" +
-                             NotCopiedList(result.notCopied) +
+                             NotCopiedList(summary_.notCopied) +
                              L"\r\n\r\nAll other log files were backed up to " +
                              ArchivePath(sBackupDir, sZipFile) + L".");
     }

@@ -6,6 +6,8 @@
 namespace quarn {
 namespace {
 
+constexpr char kLateMark[] = "  (late: QuarnBackup.log could not be written when this run ended)";
+
 std::wstring TwoDigits(int value) { return (value < 10 ? L"0" : L"") + std::to_wstring(value); }
 
 std::wstring Folded(const std::wstring& text) {
@@ -20,6 +22,34 @@ std::wstring Folded(const std::wstring& text) {
     return folded;
 }
 
+// At most kRunLogLineBytes in UTF-8, a cut marked with an ellipsis.
+std::wstring Capped(const std::wstring& line) {
+    if (ToUtf8(line).size() <= kRunLogLineBytes) return line;
+    std::size_t fits = 0;
+    std::size_t tooLong = line.size();
+    while (tooLong - fits > 1) {
+        const std::size_t middle = fits + (tooLong - fits) / 2;
+        (ToUtf8(line.substr(0, middle)).size() + 3 <= kRunLogLineBytes ? fits : tooLong) = middle;
+    }
+    // Never between the two halves of a UTF-16 pair.
+    if (fits > 0 && line[fits - 1] >= 0xD800 && line[fits - 1] < 0xDC00) --fits;
+    return line.substr(0, fits) + L"\u2026";
+}
+
+// Each run's first line gets the mark; the lines below it begin with spaces.
+std::string MarkedLate(const std::string& pending) {
+    std::string marked;
+    std::size_t start = 0;
+    while (start < pending.size()) {
+        std::size_t end = pending.find("\r\n", start);
+        if (end == std::string::npos) end = pending.size();
+        const std::string line = pending.substr(start, end - start);
+        if (!line.empty()) marked += line + (line[0] == ' ' ? "" : kLateMark) + "\r\n";
+        start = end + 2;
+    }
+    return marked;
+}
+
 }  // namespace
 
 std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& summary,
@@ -29,26 +59,48 @@ std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& su
                         TwoDigits(at.minute) + L":" + TwoDigits(at.second);
     line += L"  exit " + std::to_wstring(static_cast<int>(code));
     line += L"  archived " + std::to_wstring(summary.archived) + L" logs";
-    if (summary.notCopied > 0) {
-        line += L" (" + std::to_wstring(summary.notCopied) + L" could not be copied)";
+    if (!summary.notCopied.empty()) {
+        line += L" (" + std::to_wstring(summary.notCopied.size()) + L" could not be copied)";
     }
     if (!summary.archivePath.empty()) line += L" to " + summary.archivePath;
     line += L" in " + std::to_wstring(elapsedMs / 1000) + L"." +
             std::to_wstring(elapsedMs % 1000 / 100) + L" s";
+    if (summary.notFound > 0) {
+        line += L"  " + std::to_wstring(summary.notFound) + L" logs known before were not found";
+    }
     if (!summary.note.empty()) line += L"  " + Folded(summary.note);
     if (!stopText.empty()) line += L"  " + Folded(stopText);
-    return line;
+    return Capped(line);
 }
 
-void AppendRunLog(Platform& platform, const std::wstring& folder, const std::wstring& line) {
+std::wstring RunLogRecord(const std::wstring& line, const RunSummary& summary) {
+    std::wstring record = line + L"\r\n";
+    for (const std::wstring& log : summary.notCopied) {
+        record += Capped(L"  not copied: " + Folded(log)) + L"\r\n";
+    }
+    return record;
+}
+
+RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder,
+                         const std::wstring& record) {
     const std::wstring logFile = JoinPath(folder, kRunLogFile);
+    const std::wstring pendingFile = JoinPath(folder, kPendingRunLogFile);
+    const std::optional<std::string> pending = platform.ReadFileBytes(pendingFile);
+    const std::string bytes = (pending ? MarkedLate(*pending) : "") + ToUtf8(record);
+
     std::uint64_t size = platform.FileSize(logFile).value_or(0);
     if (size > kRunLogRollOverBytes &&
         platform.MoveFileOver(logFile, JoinPath(folder, kOldRunLogFile)) == 0) {
         size = 0;
     }
-    const std::string bytes = ToUtf8(line + L"\r\n");
-    platform.AppendFileBytes(logFile, size == 0 ? kUtf8ByteOrderMark + bytes : bytes);
+    if (platform.AppendFileBytes(logFile, size == 0 ? kUtf8ByteOrderMark + bytes : bytes)) {
+        if (pending) platform.RemoveFile(pendingFile);
+        return RunLogWrite::Written;
+    }
+    // Bounded: a log that stays unwritable must not fill the drive with waiting lines.
+    if (pending && pending->size() > kRunLogRollOverBytes) return RunLogWrite::Lost;
+    return platform.AppendFileBytes(pendingFile, ToUtf8(record)) ? RunLogWrite::Pending
+                                                                : RunLogWrite::Lost;
 }
 
 }  // namespace quarn

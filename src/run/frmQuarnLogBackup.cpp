@@ -8,6 +8,7 @@
 #include "backup/BackupDirectory.h"
 #include "common/TextHash.h"
 #include "run/ProgramPlacement.h"
+#include "run/RunEvent.h"
 #include "run/ShowMessage.h"
 #include "settings/IniFile.h"
 #include "settings/MailClientSettings.h"
@@ -148,10 +149,12 @@ void frmQuarnLogBackup::ShortenedByTest(const wchar_t* variable, std::uint32_t& 
 void frmQuarnLogBackup::WriteRunLog(ExitCode code, const std::wstring& stopText,
                                     std::uint64_t elapsedMs) {
     try {
-        AppendRunLog(platform_, platform_.ProgramFolder(),
-                     RunLogLine(platform_.Now(), code, summary_, elapsedMs, stopText));
+        const std::wstring line = RunLogLine(platform_.Now(), code, summary_, elapsedMs, stopText);
+        const RunLogWrite written =
+            AppendRunLog(platform_, platform_.ProgramFolder(), RunLogRecord(line, summary_));
+        ReportRunEvent(platform_, code, summary_, line, written);
     } catch (const std::exception&) {
-        // The run's outcome stands without its log line.
+        // The run's outcome stands without its record.
     }
 }
 

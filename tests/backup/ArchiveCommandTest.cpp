@@ -71,7 +71,13 @@ protected:
 TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse) {
     Archiver(0);
     for (int run = 0; run < 2; ++run) {  // the second run finds nothing: exit code 10
-        if (run == 1) platform.onProcess = ListingAndArchiver(platform, {}, 10);
+        if (run == 1) {
+            platform.onProcess = ListingAndArchiver(platform, {}, 10);
+            // A fresh archive, so that no log is known yet and none can have vanished.
+            for (const wchar_t* file : {L"", L".names", L".names.bak"}) {
+                platform.RemoveFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" + std::wstring(file));
+            }
+        }
         platform.boxes.clear();
         EXPECT_EQ(form.Form_Load(), ExitCode::Done);
         EXPECT_EQ(BoxTexts().back(), L"Quarn Log files Backed Up");
@@ -95,6 +101,17 @@ TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
     EXPECT_NE(last.text.find(StagingFolder()), std::wstring::npos);
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
     for (const auto& box : platform.boxes) EXPECT_NE(box.text, L"Quarn Log files Backed Up");
+}
+
+TEST_F(ArchiveStepTest, ADamagedArchiveIsNamedWithWhatToDoAndNoPromiseOfARetry) {
+    Archiver(3);
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+    const std::wstring& text = platform.boxes.back().text;
+    EXPECT_EQ(text.rfind(L"The archive C:\\Backups\\QuarnMail\\QuarnLogsZip.rar is damaged", 0), 0u) << text;
+    EXPECT_NE(text.find(L"Move the archive away, and the next run starts a new one"), std::wstring::npos);
+    EXPECT_NE(text.find(L"repair it with \"rar r\""), std::wstring::npos);
+    EXPECT_EQ(text.find(L"tries again"), std::wstring::npos);
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
 }
 
 TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {

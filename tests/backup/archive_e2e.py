@@ -152,6 +152,27 @@ class ArchiveAndCleanUp(WineTestCase):
                 self.assertEqual(self.folder.staged(), {})
                 self.assertEqual(sorted(p.name for p in unix_path("C:\\Backups").iterdir()), ["Slashed"])
 
+    def test_a_damaged_archive_is_named_with_what_to_do_and_a_new_one_follows_once_it_is_moved_away(self):
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        damaged = bytearray(ARCHIVE.read_bytes())
+        damaged[7] ^= 0xFF  # the checksum of the archive's main header
+        ARCHIVE.write_bytes(bytes(damaged))
+        make_files(self.data, {"acct.one/in.bkl": "grown since"})
+        run = run_program(self.folder)
+        self.assertEqual(run.exit_code, 9)
+        self.assertTrue(run.texts[0].startswith(
+            "The archive C:\\Backups\\QuarnMail\\QuarnLogsZip.rar is damaged"), run.texts[0])
+        self.assertIn('repair it with "rar r"', run.texts[0])
+        line = self.folder.log_lines()[-1]  # the whole text, where the box's trace is cut
+        self.assertIn("Move the archive away, and the next run starts a new one", line)
+        self.assertNotIn("tries again", line)
+        self.assertEqual([(e.kind, e.event_id) for e in run.events], [("err", 109)])
+        self.assertEqual(ARCHIVE.read_bytes(), bytes(damaged))
+
+        ARCHIVE.rename(ARCHIVE.with_name("damaged.rar"))
+        self.assertEqual(run_program(self.folder).exit_code, 0)
+        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+
 
 if __name__ == "__main__":
     main()

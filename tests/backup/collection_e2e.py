@@ -8,6 +8,7 @@ import os
 import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
@@ -232,6 +233,59 @@ class LogCollection(WineTestCase):
                 self.assertEqual((self.data / "in.bkl").read_text(), "top")
         drive.unlink()
         link.unlink()
+
+    def test_logs_that_vanish_are_counted_and_all_of_them_gone_is_a_warning_that_touches_nothing(self):
+        make_files(self.data, {"a/in.bkl": "a", "b/in.bkl": "b", "c/out.bks": "c"})
+        folder = ProgramFolder("vanished")
+        self.assertEqual(run_program(folder).exit_code, 0)
+        (self.data / "a" / "in.bkl").unlink()
+        (self.data / "c" / "out.bks").unlink()
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 0)
+        self.assertNoBoxes(run)
+        self.assertRegex(folder.log_lines()[-1], r"archived 1 logs to .* s  2 logs known before were not found$")
+        self.assertEqual([(e.kind, e.event_id) for e in run.events], [("warn", 100)])
+
+        names_file = unix_path(ARCHIVE + ".names")
+        names = names_file.read_bytes()
+        archive = unix_path(ARCHIVE).read_bytes()
+        (self.data / "b" / "in.bkl").unlink()  # the mail client moved its data elsewhere
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 14)
+        self.assertEqual(run.boxes[0].title, "QuarnBackupLogs Error")
+        self.assertTrue(run.texts[0].startswith("The mail data folder C:\\maildata\\ (DataDir) holds no log "
+                                                "files, but 3 logs were backed up from it before."), run.texts[0])
+        self.assertEqual(names_file.read_bytes(), names)
+        self.assertEqual(unix_path(ARCHIVE).read_bytes(), archive)
+        self.assertEqual(folder.staged(), {})
+        self.assertEqual([(e.kind, e.event_id) for e in run.events], [("warn", 114)])
+        self.assertRegex(folder.log_lines()[-1], r"  exit 14  archived 0 logs to ")
+
+    def test_a_nearly_full_program_drive_stops_before_the_first_copy(self):
+        # A small file system as drive Q:, where mounting one is allowed (CI runs as root).
+        mount_point = Path(tempfile.mkdtemp(prefix="quarn-small-drive-"))
+        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=12m", "tmpfs", str(mount_point)],
+                          capture_output=True).returncode != 0:
+            mount_point.rmdir()
+            self.skipTest("no small file system can be mounted here; the fake platform covers it")
+        self.addCleanup(mount_point.rmdir)
+        self.addCleanup(subprocess.run, ["umount", str(mount_point)], check=True)
+        drive = PREFIX / "dosdevices" / "q:"
+        drive.unlink(missing_ok=True)
+        drive.symlink_to(mount_point)
+        self.addCleanup(drive.unlink)
+
+        make_files(self.data, {f"acct{i}/in.bkl": b"x" * 1024 * 1024 for i in range(3)})
+        folder = ProgramFolder("full", windows_root="Q:")
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 15)
+        self.assertTrue(run.texts[0].startswith(
+            "There is not enough free space for the copies of the 3 log files: they need 19.0 MB "
+            "(16.0 MB of it kept free) on the drive of Q:\\full\\QuarnStaging, but only "), run.texts[0])
+        self.assertEqual(folder.staged(), {})
+        self.assertFalse(unix_path(ARCHIVE).exists())
+        self.assertRegex(folder.log_lines()[-1], r"  exit 15  archived 0 logs to ")
+        self.assertEqual([(e.kind, e.event_id) for e in run.events], [("err", 115)])
 
 
 if __name__ == "__main__":

@@ -390,6 +390,19 @@ LockAttempt FakePlatform::LockRun(const std::wstring& name) {
     return attempt;
 }
 
+std::optional<std::uint64_t> FakePlatform::FreeBytes(const std::wstring& folder) {
+    const auto found = freeBytes.find(Key(Resolve(folder).substr(0, 2)));
+    if (found == freeBytes.end()) return std::nullopt;
+    return found->second;
+}
+
+bool FakePlatform::ReportToEventLog(const std::wstring& source, EventKind kind,
+                                    std::uint32_t eventId, const std::wstring& text) {
+    if (!eventLogReachable) return false;
+    eventLog.push_back({source, kind, eventId, text});
+    return true;
+}
+
 namespace {
 
 class FakeFileLock final : public RunLock {

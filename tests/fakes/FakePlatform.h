@@ -23,6 +23,12 @@ public:
         std::wstring title;
         std::wstring text;
     };
+    struct Event {
+        std::wstring source;
+        EventKind kind;
+        std::uint32_t id;
+        std::wstring text;
+    };
     struct StartedProcess {
         std::wstring commandLine;
         std::wstring workingFolder;
@@ -68,6 +74,7 @@ public:
     std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
     std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
+    std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
     std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
                                    const std::wstring& to) override;
     std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
@@ -85,6 +92,8 @@ public:
     std::uint64_t Milliseconds() override { return clockMs += clockStepMs; }
     bool SomeoneCanSeeBoxes() override { return someoneWatching; }
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
+    bool ReportToEventLog(const std::wstring& source, EventKind kind, std::uint32_t eventId,
+                          const std::wstring& text) override;
 
     // State a test arranges or reads.
     std::wstring programFolder = L"C:\\Tools\\QuarnLogBackup";
@@ -102,6 +111,9 @@ public:
     std::function<ProcessOutcome(const std::wstring& commandLine)> onProcess;
     std::vector<std::wstring> events;              // every observable call, in order
     std::vector<Box> boxes;
+    std::vector<Event> eventLog;
+    bool eventLogReachable = true;
+    std::map<std::wstring, std::uint64_t> freeBytes;  // drive ("c:") -> free bytes; others unknown
     std::vector<StartedProcess> started;
     std::vector<std::wstring> lockNames;
     bool runLockHeldElsewhere = false;

@@ -336,6 +336,14 @@ TEST_F(WinPlatformFolders, ListsEveryEntryWhateverItsAttributesWithItsWriteTime)
     SetFileAttributesW((scratch / L"h.bks").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(WinPlatformFolders, TellsTheFreeSpaceOfAFoldersDrive) {
+    const std::optional<std::uint64_t> free = platform.FreeBytes(scratch.Path());
+    ASSERT_TRUE(free);
+    EXPECT_GT(*free, 0u);
+    EXPECT_TRUE(platform.FreeBytes(scratch.Path() + L"\\"));
+    EXPECT_EQ(platform.FreeBytes(scratch / L"missing"), std::nullopt);
+}
+
 using WinPlatformFiles = WinPlatformTest;
 
 TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyFailed) {
@@ -639,6 +647,14 @@ TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
               5u);
     platform.PutEnvironmentVariable(L"QUARN_PLATFORM_TEST", std::nullopt);
     EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_PLATFORM_TEST"), std::nullopt);
+}
+
+TEST(WinPlatformEventLog, ReportsUnderASourceThatNoOneRegistered) {
+    WinPlatform platform;
+    EXPECT_TRUE(platform.ReportToEventLog(L"QuarnLogBackupPlatformTest", EventKind::Warning, 100,
+                                          L"platform test: a warning\r\nof two lines"));
+    EXPECT_TRUE(platform.ReportToEventLog(L"QuarnLogBackupPlatformTest", EventKind::Error, 109,
+                                          L"platform test: an error"));
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "common/TextEncoding.h"
 #include "fakes/RunFixture.h"
 #include "run/ShowMessage.h"
 
@@ -124,8 +127,151 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     EXPECT_EQ(platform.FileBytes(platform.programFolder + L"\\QuarnBackup.old.log").size(), 1024u * 1024 + 1);
     EXPECT_EQ(RunLog().rfind(L"2026-12-07 23:00:04  exit 1", 0), 0u);
+}
+
+TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleReachesTheEventLog) {
+    const std::wstring log = platform.programFolder + L"\\QuarnBackup.log";
+    const std::wstring pending = platform.programFolder + L"\\QuarnBackup.pending.log";
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_TRUE(platform.eventLog.empty());  // a clean run reports nothing
+
     platform.unwritableFiles.insert(log);
+    platform.now.day = 8;
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);  // nothing else about the run changes
+    platform.SetRegistryDword(L"SentBackLog", 0);
+    platform.now.day = 9;
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    const std::wstring waiting = platform.FileContent(pending);
+    EXPECT_EQ(waiting.rfind(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s", 0), 0u);
+    EXPECT_NE(waiting.find(L"\r\n2026-12-09 23:00:04  exit 1  archived 0 logs in 0.0 s  You have not enabled Backup "
+                           L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n"),
+              std::wstring::npos);
+    EXPECT_EQ(std::count(waiting.begin(), waiting.end(), L'\n'), 2);
+    ASSERT_EQ(platform.eventLog.size(), 2u);
+    EXPECT_EQ(platform.eventLog[0].source, L"QuarnLogBackup");
+    EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
+    EXPECT_EQ(platform.eventLog[0].id, 100u);
+    EXPECT_EQ(platform.eventLog[0].text.rfind(L"2026-12-08 23:00:04  exit 0", 0), 0u);
+    EXPECT_NE(platform.eventLog[0].text.find(L"this line waits in QuarnBackup.pending.log"), std::wstring::npos);
+    EXPECT_EQ(platform.eventLog[1].kind, EventKind::Error);
+    EXPECT_EQ(platform.eventLog[1].id, 101u);
+    EXPECT_NE(platform.eventLog[1].text.find(L"You have not enabled Backup Incoming Messages"), std::wstring::npos);
+
+    // Nowhere to write: the event is the only record, and the run still ends as it would.
+    platform.unwritableFiles.insert(pending);
+    platform.eventLogReachable = false;
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    platform.eventLogReachable = true;
+    platform.runLockHeldElsewhere = true;
+    EXPECT_EQ(form.Form_Load(), ExitCode::AnotherRunInProgress);
+    EXPECT_EQ(platform.eventLog.back().kind, EventKind::Warning);
+    EXPECT_EQ(platform.eventLog.back().id, 112u);
+    EXPECT_NE(platform.eventLog.back().text.find(L"this event is the only record of the run"), std::wstring::npos);
+
+    // The next run that can write the log writes the waiting lines first, marked late.
+    platform.unwritableFiles.clear();
+    platform.runLockHeldElsewhere = false;
+    platform.now.day = 10;
+    EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
+    const std::wstring late = L"  (late: QuarnBackup.log could not be written when this run ended)\r\n";
+    const std::wstring lines = RunLog();
+    const std::size_t first = lines.find(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s");
+    EXPECT_EQ(lines.find(late, first), lines.find(L"\r\n", first) - late.size() + 2);
+    const std::size_t second = lines.find(L"options in Becky." + late + L"2026-12-10 23:00:04  exit 1");
+    EXPECT_NE(first, std::wstring::npos) << lines;
+    EXPECT_NE(second, std::wstring::npos) << lines;
+    EXPECT_LT(first, second);
+    EXPECT_FALSE(platform.HasFile(pending));
+}
+
+TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouchesNothing) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\a\\in.bkl", L"D:\\Becky\\b\\in.bkl",
+                                         L"D:\\Becky\\c\\out.bks"};
+    for (const std::wstring& path : logs) platform.AddFile(path, L"log");
+    platform.onProcess = ListingAndArchiver(platform, logs);
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+
+    platform.onProcess = ListingAndArchiver(platform, {logs[1]});
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_NE(RunLog().find(L"exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s  "
+                            L"2 logs known before were not found\r\n"),
+              std::wstring::npos);
+    ASSERT_EQ(platform.eventLog.size(), 1u);
+    EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
+    EXPECT_EQ(platform.eventLog[0].id, 100u);
+
+    const std::wstring namesFile = platform.programFolder + L"\\QuarnBackup.names";
+    const std::string names = platform.FileBytes(namesFile);
+    platform.AddFile(StagingFolder() + L"\\00\\left.bkl", L"left by a failed run");
+    platform.SetRegistryText(L"DataDir", L"d:\\becky");  // another spelling of the same folder
+    platform.onProcess = ListingAndArchiver(platform, {});
+    platform.events.clear();
+    EXPECT_EQ(form.Form_Load(), ExitCode::LogsVanished) << BoxTexts().back();
+    EXPECT_EQ(BoxTexts().back().rfind(L"The mail data folder d:\\becky\\ (DataDir) holds no log files, but 3 "
+                                      L"logs were backed up from it before.", 0), 0u) << BoxTexts().back();
+    EXPECT_EQ(platform.FileBytes(namesFile), names);
+    EXPECT_FALSE(HasEvent(L"run rar"));
+    EXPECT_FALSE(HasEvent(L"copy "));
+    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"left.bkl"});
+    EXPECT_EQ(platform.eventLog.back().kind, EventKind::Warning);
+    EXPECT_EQ(platform.eventLog.back().id, 114u);
+
+    platform.SetRegistryText(L"DataDir", L"D:\\Other\\");  // a folder that never held logs
+    platform.AddDirectory(L"D:\\Other");
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+}
+
+TEST_F(RunBackupTest, SpaceForEveryCopyIsCheckedBeforeTheFirstOne) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\a\\in.bkl", L"D:\\Becky\\b\\in.bkl"};
+    platform.AddFileBytes(logs[0], std::string(5000, 'x'));  // two clusters
+    platform.AddFileBytes(logs[1], "");
+    platform.onProcess = ListingAndArchiver(platform, logs);
+    const std::uint64_t needed = 8192 + 16 * 1024 * 1024;
+    platform.freeBytes[L"c:"] = needed - 1;
+    EXPECT_EQ(form.Form_Load(), ExitCode::NotEnoughSpace);
+    EXPECT_EQ(BoxTexts().back(),
+              L"There is not enough free space for the copies of the 2 log files: they need 16.1 MB "
+              L"(16.0 MB of it kept free) on the drive of C:\\Tools\\QuarnLogBackup\\QuarnStaging, but "
+              L"only 16.0 MB is free there.\r\n\r\nFree some space on that drive, or move the program "
+              L"to a drive with more room, and run the backup again. Nothing was copied or backed up.");
+    EXPECT_FALSE(HasEvent(L"copy "));
+    EXPECT_FALSE(HasEvent(L"run rar"));
+    EXPECT_EQ(platform.eventLog.back().id, 115u);
+    EXPECT_NE(RunLog().find(L"exit 15  archived 0 logs to"), std::wstring::npos);
+
+    platform.freeBytes[L"c:"] = needed;
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+}
+
+TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
+    std::vector<std::wstring> logs;
+    for (int i = 0; i < 25; ++i) {
+        logs.push_back(L"D:\\Becky\\acct" + std::to_wstring(i) + L"\\" + std::wstring(200, L'\u00E9') + L".bkl");
+        platform.AddFile(logs.back(), L"log");
+        if (i > 0) platform.copyErrors[logs.back()] = 112;
+    }
+    platform.onProcess = ListingAndArchiver(platform, logs);
+    EXPECT_EQ(form.Form_Load(), ExitCode::NotAllStaged);
+    const std::wstring text = BoxTexts().back();
+    EXPECT_NE(text.find(logs[10] + L": error 112 It was not backed up.\r\n\u2026 and 14 more (see QuarnBackup.log)\r\n"), std::wstring::npos);
+    EXPECT_EQ(text.find(logs[11]), std::wstring::npos);
+
+    const std::string bytes = platform.FileBytes(platform.programFolder + L"\\QuarnBackup.log");
+    const std::size_t lineEnd = bytes.find("\r\n");
+    EXPECT_LT(lineEnd, 4096u);
+    const std::wstring lines = RunLog();
+    EXPECT_NE(lines.find(L"exit 10  archived 1 logs (24 could not be copied) to"), std::wstring::npos);
+    for (std::size_t i = 1; i < logs.size(); ++i) {
+        EXPECT_NE(lines.find(L"\r\n  not copied: " + logs[i] + L": error 112 It was not backed up.\r\n"), std::wstring::npos) << i;
+    }
+
+    // A line longer than 4 KB is cut, never inside a character.
+    RunSummary summary;
+    summary.notCopied = {L"x"};
+    const std::wstring line = RunLogLine({}, ExitCode::UnexpectedError, summary, 0, std::wstring(3000, L'\u00E9'));
+    EXPECT_EQ(ToUtf8(line).size(), 3900u);
+    EXPECT_EQ(line.rfind(L"0-00-00 00:00:00  exit 11  archived 0 logs (1 could not be copied) in 0.0 s  ", 0), 0u);
+    EXPECT_EQ(line.back(), L'\u2026');
 }
 
 TEST_F(RunBackupTest, WhereNoOneCanSeeABoxNoneIsShownAndTheLogSaysIt) {

@@ -12,7 +12,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
 from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, main,  # noqa: E402
                         make_files, processes_of_this_prefix, run_program, set_mail_client,
-                        start_program, unix_path)
+                        start_program, unix_path, wine_env)
 
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
 HIDDEN_STATION = os.environ["QUARN_HIDDENSTATION"]
@@ -163,6 +163,38 @@ class Unattended(WineTestCase):
         self.assertEqual(folder.staged(), {})
         (line,) = folder.log_lines()  # the killed run had nothing to say
         self.assertRegex(line, f"^{STAMP}  exit 0  archived 3000 logs to ")
+
+    def test_a_line_the_held_run_log_cannot_take_arrives_late_and_trouble_reaches_the_event_log(self):
+        make_files(self.data, {"acct/in.bkl": "one"})
+        folder = ProgramFolder("held-log")
+        self.assertEqual(run_program(folder).exit_code, 0)
+        (first,) = folder.log_lines()
+        holder = subprocess.Popen(["wine", os.environ["QUARN_HOLDFILE"], "C:\\e2e\\held-log\\QuarnBackup.log"],
+                                  env=wine_env(), stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), b"held")
+            set_mail_client(recv=0)
+            refused = run_program(folder)
+        finally:
+            holder.communicate(b"", timeout=30)
+        self.assertEqual(refused.exit_code, 1)  # as it would be with the log free
+        self.assertIn("You have not enabled Backup Incoming Messages", refused.texts[0])
+        self.assertEqual(folder.log_lines(), [first])
+        pending = (folder.path / "QuarnBackup.pending.log").read_bytes().decode("utf-8").splitlines()
+        self.assertEqual(len(pending), 1)
+        self.assertRegex(pending[0], f"^{STAMP}  exit 1  archived 0 logs in ")
+        (event,) = refused.events
+        self.assertEqual((event.kind, event.event_id), ("err", 101))
+        self.assertTrue(event.text.startswith(pending[0][:200]), event.text)
+
+        set_mail_client()
+        run = run_program(folder)
+        self.assertEqual(run.exit_code, 0)
+        self.assertEqual(run.events, [])
+        self.assertEqual(folder.log_lines()[:2], [
+            first, pending[0] + "  (late: QuarnBackup.log could not be written when this run ended)"])
+        self.assertRegex(folder.log_lines()[2], f"^{STAMP}  exit 0  archived 1 logs to ")
+        self.assertEqual(folder.files(), OWN_FILES)
 
 
 if __name__ == "__main__":

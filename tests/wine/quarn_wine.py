@@ -71,9 +71,17 @@ class Box:
 
 
 @dataclass
+class Event:
+    kind: str  # "err" or "warn"
+    event_id: int
+    text: str  # each line of it cut like a box's text
+
+
+@dataclass
 class Run:
     exit_code: int
     boxes: list = field(default_factory=list)
+    events: list = field(default_factory=list)  # reported to the Application event log
 
     @property
     def texts(self):
@@ -167,7 +175,8 @@ def program_env(locale="en_US.UTF-8", archiver_path="C:\\e2e-tools", extra_env=N
     """The environment a run of the program gets: boxes on Wine's debug channel and
     the stand-in archiver on its search path."""
     env = wine_env(locale, extra_env)
-    env["WINEDEBUG"] = "-all,+msgbox"
+    # Wine's event log only traces: the call with its event ID, then each line of its text.
+    env["WINEDEBUG"] = "-all,+msgbox,+eventlog,fixme+advapi"
     if archiver_path:
         env["WINEPATH"] = archiver_path
     return env
@@ -216,7 +225,21 @@ def run_program(folder, cwd="C:\\", locale="en_US.UTF-8", archiver_path="C:\\e2e
     found = re.findall(r'MSGBOX_OnInit L"((?:[^"\\]|\\.)*)"', log)
     if len(found) != len(titles):
         raise AssertionError(f"{len(found)} box texts but {len(titles)} boxes: {found} {titles}")
-    return Run(process.returncode, [Box(title, decode_debugstr(text)) for title, text in zip(titles, found)])
+    return Run(process.returncode, [Box(title, decode_debugstr(text)) for title, text in zip(titles, found)],
+               traced_events(log))
+
+
+def traced_events(log):
+    events = []
+    for line in log.splitlines():
+        call = re.search(r"fixme:advapi:ReportEventW \([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x([0-9a-f]+),", line)
+        text = re.search(r'(err|warn):eventlog:ReportEventW L"((?:[^"\\]|\\.)*)"', line)
+        if call:
+            events.append(Event("", int(call.group(1), 16), ""))
+        elif text and events:
+            events[-1].kind = text.group(1)
+            events[-1].text += decode_debugstr(text.group(2))
+    return events
 
 
 def make_files(root, files):

@@ -1,0 +1,45 @@
+#include "backup/StagingSpace.h"
+
+#include "common/RunStopped.h"
+
+namespace quarn {
+namespace {
+
+// "512 KB", "20.1 MB", "3.4 GB", as Explorer counts them; rounded up or down, so
+// that a need never reads as no more than what is free.
+std::wstring SizeText(std::uint64_t bytes, bool roundUp) {
+    constexpr std::uint64_t kKilo = 1024;
+    if (bytes < kKilo * kKilo) {
+        return std::to_wstring((bytes + (roundUp ? kKilo - 1 : 0)) / kKilo) + L" KB";
+    }
+    const bool giga = bytes >= kKilo * kKilo * kKilo;
+    const std::uint64_t unit = giga ? kKilo * kKilo * kKilo : kKilo * kKilo;
+    const std::uint64_t tenths = (bytes * 10 + (roundUp ? unit - 1 : 0)) / unit;
+    return std::to_wstring(tenths / 10) + L"." + std::to_wstring(tenths % 10) +
+           (giga ? L" GB" : L" MB");
+}
+
+}  // namespace
+
+void CheckStagingSpace(Platform& platform, const std::vector<std::wstring>& logs,
+                       const std::wstring& stagingFolder) {
+    const std::optional<std::uint64_t> free = platform.FreeBytes(stagingFolder);
+    if (!free) return;  // the copies then tell for themselves
+    std::uint64_t copies = 0;
+    for (const std::wstring& log : logs) {
+        const std::uint64_t size = platform.FileSize(log).value_or(0);
+        copies += (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
+    }
+    const std::uint64_t needed = copies + kStagingSpaceMarginBytes;
+    if (needed <= *free) return;
+    throw RunStopped(ExitCode::NotEnoughSpace,
+                     L"There is not enough free space for the copies of the " +
+                         std::to_wstring(logs.size()) + L" log files: they need " +
+                         SizeText(needed, true) + L" (" + SizeText(kStagingSpaceMarginBytes, true) +
+                         L" of it kept free) on the drive of " + stagingFolder + L", but only " +
+                         SizeText(*free, false) + L" is free there.\r\n\r\nFree some space on that "
+                         L"drive, or move the program to a drive with more room, and run the "
+                         L"backup again. Nothing was copied or backed up.");
+}
+
+}  // namespace quarn
