@@ -351,7 +351,7 @@ TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyF
         EXPECT_EQ(outcome.source.lastWrite >> 32, lastWrite.dwHighDateTime);
         EXPECT_EQ(platform.StampOf(from), outcome.source);
     }
-    EXPECT_EQ(platform.StampOf(scratch), std::nullopt);
+    EXPECT_EQ(platform.StampOf(scratch.Path()), std::nullopt);
     EXPECT_EQ(ReadBytes(to), content);
     EXPECT_FALSE(Exists(temporary));
     EXPECT_EQ(GetFileAttributesW(to.c_str()) & kept, 0u);
