@@ -204,8 +204,9 @@ TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouc
     EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
     EXPECT_EQ(platform.eventLog[0].id, 100u);
 
-    const std::wstring namesFile = platform.programFolder + L"\\QuarnBackup.names";
+    const std::wstring namesFile = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.names";
     const std::string names = platform.FileBytes(namesFile);
+    EXPECT_NE(names.find("\tD:\\Becky\\b\\in.bkl\t"), std::string::npos);
     platform.AddFile(StagingFolder() + L"\\00\\left.bkl", L"left by a failed run");
     platform.SetRegistryText(L"DataDir", L"d:\\becky");  // another spelling of the same folder
     platform.onProcess = ListingAndArchiver(platform, {});
