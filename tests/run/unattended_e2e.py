@@ -54,8 +54,9 @@ class Unattended(WineTestCase):
         """Every log under the name the names file gives it, byte for byte."""
         names = {}
         for line in ARCHIVE.with_name(ARCHIVE.name + ".names").read_text(encoding="utf-8-sig").splitlines():
-            name, path = line.split("\t")
-            names[name] = path
+            if not line.startswith(":archive\t"):
+                name, path = line.split("\t")[:2]
+                names[name] = path
         with tempfile.TemporaryDirectory() as extracted:
             subprocess.run(["bsdtar", "-xf", str(ARCHIVE), "-C", extracted], check=True,
                            env=dict(os.environ, LC_ALL="C.UTF-8"))
