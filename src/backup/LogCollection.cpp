@@ -2,12 +2,11 @@
 
 #include <cwchar>
 #include <optional>
+#include <utility>
 
 #include "backup/ArchiveListing.h"
 #include "backup/LogListing.h"
-#include "backup/NamesFile.h"
 #include "backup/StagedName.h"
-#include "backup/StagingNames.h"
 #include "backup/StagingSpace.h"
 #include "common/RunStopped.h"
 
@@ -23,59 +22,97 @@ std::wstring MinuteText(const LocalTime& at) {
 
 }  // namespace
 
-StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
-                              const std::wstring& archivePath, const std::wstring& workingFolder,
-                              StagingFolder& staging, std::uint32_t listingTimeoutMs,
-                              std::uint32_t archiverTimeoutMs) {
+LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
+                             std::wstring workingFolder, StagingFolder& staging,
+                             std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs)
+    : platform_(platform),
+      dataDir_(std::move(dataDir)),
+      archivePath_(std::move(archivePath)),
+      workingFolder_(std::move(workingFolder)),
+      staging_(staging),
+      listingTimeoutMs_(listingTimeoutMs),
+      archiverTimeoutMs_(archiverTimeoutMs),
+      names_(platform),
+      namesFile_(platform, archivePath_, workingFolder_) {}
+
+std::wstring LogCollection::FullRunReason(bool namesWhole) {
+    ArchiveState state;
+    if (namesWhole) state.recorded = names_.Archive();
+    state.archive = platform_.FoldCase(platform_.FullPath(archivePath_));
+    state.stamp = platform_.StampOf(archivePath_);
+    state.identity = platform_.IdentityOf(archivePath_);
+    state.today = DayNumber(platform_.Now());
+    state.leftovers = !staging_.LeftoverNames().empty();
+    return quarn::FullRunReason(state);
+}
+
+StagingResult LogCollection::Stage() {
     StagingResult result;
-    StagingNames names(platform);
-    NamesFile namesFile(platform, archivePath, workingFolder);
-    namesFile.Load(names, [&] {
-        return ListArchiveNames(platform, archivePath, workingFolder, archiverTimeoutMs);
+    namesFile_.Load(names_, [&] {
+        return ListArchiveNames(platform_, archivePath_, workingFolder_, archiverTimeoutMs_);
     });
+    const bool namesWhole = namesFile_.ReadWhole();
     // A copy under a name that no one holds goes to the archive under that name.
-    for (const std::wstring& name : staging.LeftoverNames()) names.Reserve(name);
+    for (const std::wstring& name : staging_.LeftoverNames()) names_.Reserve(name);
 
     // Every name is settled and kept before the first copy: the archive must never
     // receive an entry under a name that the next run might give to another log.
     std::vector<std::size_t> entries;
-    ListLogFiles(platform, dataDir, listingTimeoutMs, [&](const std::wstring& log) {
+    ListLogFiles(platform_, dataDir_, listingTimeoutMs_, [&](const std::wstring& log) {
         if (const std::optional<std::wstring> flattened = FlattenedName(log)) {
-            entries.push_back(names.Claim(log, *flattened));
+            entries.push_back(names_.Claim(log, *flattened));
         } else {
             result.notCopied.push_back({log, L"No name that an archive entry may have can be "
                                              L"made of its path. It was not backed up."});
         }
     });
     // Every listed log is known now: the others known under the folder have gone.
-    const std::size_t known = names.CountUnder(dataDir);
+    const std::size_t known = names_.CountUnder(dataDir_);
     result.notFound = known > entries.size() ? known - entries.size() : 0;
     if (entries.empty() && result.notFound > 0) {
         throw RunStopped(ExitCode::LogsVanished,
-                         L"The mail data folder " + dataDir + L" (DataDir) holds no log files, "
+                         L"The mail data folder " + dataDir_ + L" (DataDir) holds no log files, "
                          L"but " + std::to_wstring(result.notFound) +
                              L" logs were backed up from it before. Has the mail client moved its "
-                             L"data? Nothing was backed up, and " + NamesFilePath(archivePath) +
+                             L"data? Nothing was backed up, and " + NamesFilePath(archivePath_) +
                              L" was left as it was. This warning ends once a log is found there "
                              L"again.");
     }
-    namesFile.Save(names);
-    result.namesNote = namesFile.Note();
+
+    result.fullRunReason = FullRunReason(namesWhole);
+    fullRun_ = !result.fullRunReason.empty();
+    std::vector<std::size_t> changed;
+    for (const std::size_t entry : entries) {
+        const std::optional<FileStamp> recorded = names_.Record(entry);
+        if (fullRun_ || !recorded || platform_.StampOf(names_.Entry(entry).source) != recorded) {
+            changed.push_back(entry);
+        }
+    }
+    result.unchanged = entries.size() - changed.size();
+    if (!changed.empty() && names_.Archive()) {
+        // Until the archiver's success is verified, the next run cannot trust the records.
+        ArchiveRecord unfinished = *names_.Archive();
+        unfinished.finished = false;
+        names_.SetArchive(unfinished);
+    }
+    namesFile_.Save(names_);
+    result.namesNote = namesFile_.Note();
 
     std::vector<std::wstring> sources;
-    sources.reserve(entries.size());
-    for (const std::size_t entry : entries) sources.push_back(names.Entry(entry).source);
-    CheckStagingSpace(platform, sources, staging.Path());
+    sources.reserve(changed.size());
+    for (const std::size_t entry : changed) sources.push_back(names_.Entry(entry).source);
+    CheckStagingSpace(platform_, sources, staging_.Path());
 
-    for (const std::size_t entry : entries) {
-        const StagedLog log = names.Entry(entry);
-        const std::uint32_t error = staging.Copy(log.source, log.name);
-        if (error == 0) {
+    for (const std::size_t entry : changed) {
+        const StagedLog log = names_.Entry(entry);
+        const CopyOutcome copy = staging_.Copy(log.source, log.name);
+        if (copy.error == 0) {
             ++result.copied;
+            copied_.emplace_back(entry, copy.source);
             continue;
         }
-        std::wstring reason = platform.ErrorText(error);
-        if (const std::optional<LocalTime> written = staging.KeepEarlierCopy(log.name)) {
+        std::wstring reason = platform_.ErrorText(copy.error);
+        if (const std::optional<LocalTime> written = staging_.KeepEarlierCopy(log.name)) {
             ++result.earlierCopies;
             reason += L" An earlier copy from " + MinuteText(*written) + L" was archived instead.";
         } else {
@@ -83,8 +120,20 @@ StagingResult CollectLogFiles(Platform& platform, const std::wstring& dataDir,
         }
         result.notCopied.push_back({log.source, reason});
     }
-    result.leftovers = staging.KeepOtherLeftovers();
+    result.leftovers = staging_.KeepOtherLeftovers();
     return result;
+}
+
+bool LogCollection::RecordArchived() {
+    const std::optional<FileStamp> stamp = platform_.StampOf(archivePath_);
+    if (!stamp) return false;
+    for (const auto& [entry, copy] : copied_) names_.SetRecord(entry, copy);
+    const std::optional<ArchiveRecord> earlier = names_.Archive();
+    names_.SetArchive({platform_.FoldCase(platform_.FullPath(archivePath_)), *stamp,
+                       platform_.IdentityOf(archivePath_),
+                       fullRun_ || !earlier ? DayNumber(platform_.Now()) : earlier->lastFullRunDay,
+                       true});
+    return namesFile_.SaveRecords(names_);
 }
 
 }  // namespace quarn

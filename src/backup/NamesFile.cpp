@@ -88,8 +88,7 @@ void NamesFile::Load(StagingNames& names,
     }
 }
 
-void NamesFile::Save(const StagingNames& names) {
-    if (!names.Changed() && !mustWrite_) return;
+bool NamesFile::Write(const StagingNames& names) {
     const std::wstring newFile = path_ + L".new";
     const bool written = platform_.WriteFileBytes(newFile, names.Saved());
     if (written && platform_.FileSize(path_)) {
@@ -98,11 +97,24 @@ void NamesFile::Save(const StagingNames& names) {
     }
     if (!written || platform_.MoveFileOver(newFile, path_) != 0) {
         platform_.RemoveFile(newFile);
+        return false;
+    }
+    damaged_ = false;  // the damaged file is kept once; later writes leave generations
+    if (earlierTaken_) platform_.RemoveFile(earlierPath_);
+    earlierTaken_ = false;
+    mustWrite_ = false;
+    return true;
+}
+
+void NamesFile::Save(const StagingNames& names) {
+    if (!names.Changed() && !mustWrite_) return;
+    if (!Write(names)) {
         throw RunStopped(ExitCode::BackupDirUnusable,
                          L"The list of archive names " + path_ +
                              L" cannot be written. Nothing was backed up.");
     }
-    if (earlierTaken_) platform_.RemoveFile(earlierPath_);
 }
+
+bool NamesFile::SaveRecords(const StagingNames& names) { return Write(names); }
 
 }  // namespace quarn

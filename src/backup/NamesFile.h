@@ -33,6 +33,12 @@ public:
     // replaces becomes the earlier generation, or ".damaged" when lines were dropped.
     // Stops the run when the names cannot be kept.
     void Save(const StagingNames& names);
+    // The same once the archive was written: false, never a stop, when they cannot
+    // be kept (the archive holds the run's copies already).
+    bool SaveRecords(const StagingNames& names);
+
+    // True when the names file was read whole: its records can be trusted.
+    bool ReadWhole() const { return !mustWrite_; }
 
     // What the run log should say about the names file; empty when all was well.
     const std::wstring& Note() const { return note_; }
@@ -40,6 +46,7 @@ public:
 private:
     // Takes the names file's own lines; true when it was read whole. missing: there is none.
     bool TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing);
+    bool Write(const StagingNames& names);
     void AddNote(const std::wstring& text);
 
     Platform& platform_;

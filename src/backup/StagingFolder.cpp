@@ -76,7 +76,7 @@ std::vector<std::wstring> StagingFolder::LeftoverNames() const {
     return names;
 }
 
-std::uint32_t StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName) {
+CopyOutcome StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName) {
     const unsigned subfolder = SubfolderIndex(stagedName);
     const std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
     if (!subfolderMade_[subfolder]) {
@@ -84,10 +84,9 @@ std::uint32_t StagingFolder::Copy(const std::wstring& source, const std::wstring
         subfolderMade_[subfolder] = true;
     }
     const std::wstring target = JoinPath(subfolderPath, stagedName);
-    if (const std::uint32_t error =
-            platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target)) {
-        return error;
-    }
+    const CopyOutcome copy =
+        platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target);
+    if (copy.error != 0) return copy;
     const auto found = leftovers_.find(platform_.FoldCase(stagedName));
     if (found != leftovers_.end()) {
         const std::wstring foldedTarget = platform_.FoldCase(target);
@@ -96,7 +95,7 @@ std::uint32_t StagingFolder::Copy(const std::wstring& source, const std::wstring
         }
         leftovers_.erase(found);
     }
-    return 0;
+    return copy;
 }
 
 FolderEntry StagingFolder::KeepNewest(std::vector<FolderEntry> copies) {

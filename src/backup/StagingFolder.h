@@ -45,8 +45,8 @@ public:
     std::vector<std::wstring> LeftoverNames() const;
 
     // Copies one log into its subfolder under its staged name, as a plain file, then
-    // removes every other copy of that name. Returns 0 or the system's error code.
-    std::uint32_t Copy(const std::wstring& source, const std::wstring& stagedName);
+    // removes every other copy of that name.
+    CopyOutcome Copy(const std::wstring& source, const std::wstring& stagedName);
 
     // For a log that could not be copied: keeps only the newest copy that an earlier
     // run left of it, and returns when that copy's log was last written.

@@ -1,6 +1,7 @@
 #include "backup/StagingNames.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "backup/StagedName.h"
 #include "common/TextEncoding.h"
@@ -15,6 +16,21 @@ constexpr char kUtf16ByteOrderMark[] = "\xFF\xFE";
 bool IsFitSource(const std::wstring& source) {
     return source.find(L'\\') != std::wstring::npos &&
            std::none_of(source.begin(), source.end(), [](wchar_t c) { return c < 0x20; });
+}
+
+// "size<tab>lastWrite" in decimal; none when unfit.
+std::optional<FileStamp> ParseStamp(const std::string& text) {
+    const std::size_t tab = text.find('\t');
+    if (tab == std::string::npos || tab == 0 || tab + 1 == text.size() ||
+        text.find_first_not_of("0123456789\t") != std::string::npos ||
+        text.find('\t', tab + 1) != std::string::npos || tab > 20 || text.size() - tab > 21) {
+        return std::nullopt;
+    }
+    try {
+        return FileStamp{std::stoull(text.substr(0, tab)), std::stoull(text.substr(tab + 1))};
+    } catch (const std::out_of_range&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -41,9 +57,15 @@ std::vector<std::size_t> StagingNames::Add(const std::string& bytes) {
 
 bool StagingNames::AddLine(const std::string& line) {
     const std::size_t tab = line.find('\t');
+    if (line.substr(0, tab) == kArchiveRecordMark) {
+        // An unfit record is no record: the next run is a full one.
+        if (!archive_) archive_ = ParseArchiveRecord(line);
+        return true;
+    }
     if (tab == std::string::npos) return false;
     std::string name = line.substr(0, tab);
-    std::string source = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+    const std::size_t recordTab = line.find('\t', tab + 1);
+    std::string source = line.substr(tab + 1, recordTab - tab - 1);
     const std::optional<std::wstring> wideName = FromUtf8(name);
     const std::optional<std::wstring> wideSource = FromUtf8(source);
     if (!wideName || !wideSource || !IsFitStagedName(*wideName) ||
@@ -58,6 +80,9 @@ bool StagingNames::AddLine(const std::string& line) {
     }
     const bool changed = changed_;
     Insert(std::move(name), std::move(source), foldedName, foldedSource);
+    if (recordTab != std::string::npos && !entries_.back().source.empty()) {
+        entries_.back().record = ParseStamp(line.substr(recordTab + 1));
+    }
     changed_ = changed;  // taken as it was read
     return true;
 }
@@ -83,7 +108,7 @@ void StagingNames::Insert(std::string name, std::string source, const std::wstri
                           const std::wstring& foldedSource) {
     byName_.emplace(HashText(foldedName), entries_.size());
     if (!source.empty()) bySource_.emplace(HashText(foldedSource), entries_.size());
-    entries_.push_back({std::move(name), std::move(source)});
+    entries_.push_back({std::move(name), std::move(source), std::nullopt});
     changed_ = true;
 }
 
@@ -129,20 +154,35 @@ std::size_t StagingNames::CountUnder(const std::wstring& folder) const {
     return count;
 }
 
+void StagingNames::SetRecord(std::size_t index, const FileStamp& stamp) {
+    entries_[index].record = stamp;
+    changed_ = true;
+}
+
+void StagingNames::SetArchive(const ArchiveRecord& record) {
+    archive_ = record;
+    changed_ = true;
+}
+
 StagedLog StagingNames::Entry(std::size_t index) const {
     return {FromUtf8(entries_[index].name).value_or(L""),
             FromUtf8(entries_[index].source).value_or(L"")};
 }
 
 std::string StagingNames::Saved() const {
-    std::size_t size = 3;
-    for (const Utf8Entry& entry : entries_) size += entry.name.size() + entry.source.size() + 3;
-    std::string text = kUtf8ByteOrderMark;
+    const std::string archive = archive_ ? ArchiveRecordLine(*archive_) + "\r\n" : "";
+    std::size_t size = 3 + archive.size();
+    for (const Utf8Entry& entry : entries_) size += entry.name.size() + entry.source.size() + 45;
+    std::string text = kUtf8ByteOrderMark + archive;
     text.reserve(size);
     for (const Utf8Entry& entry : entries_) {
         text += entry.name;
         text += '\t';
         text += entry.source;
+        if (entry.record) {
+            text += '\t' + std::to_string(entry.record->size) + '\t' +
+                    std::to_string(entry.record->lastWrite);
+        }
         text += "\r\n";
     }
     return text;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "backup/ArchiveRecord.h"
 #include "platform/Platform.h"
 
 namespace quarn {
@@ -24,7 +25,9 @@ struct StagedLog {
 //
 // On disk: UTF-8, one line per name: the staged name, a tab, the log's full path.
 // A name held by an archive entry whose log is not known has nothing after its tab.
-// Anything after a further tab is left for records about the entry and passed over.
+// After a further tab: the log's size and last write time (a tab between) when its
+// entry was last archived; an entry without them counts as changed. One line that
+// begins with kArchiveRecordMark records the archive itself.
 class StagingNames {
 public:
     explicit StagingNames(Platform& platform) : platform_(platform) {}
@@ -43,6 +46,11 @@ public:
     // The index of the log's entry, made when the log is new.
     std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
     StagedLog Entry(std::size_t index) const;
+    // The log's stamp when its entry was last archived; none when not recorded.
+    std::optional<FileStamp> Record(std::size_t index) const { return entries_[index].record; }
+    void SetRecord(std::size_t index, const FileStamp& stamp);
+    const std::optional<ArchiveRecord>& Archive() const { return archive_; }
+    void SetArchive(const ArchiveRecord& record);
 
     // How many known logs lie below the folder.
     std::size_t CountUnder(const std::wstring& folder) const;
@@ -56,6 +64,7 @@ private:
     struct Utf8Entry {
         std::string name;
         std::string source;
+        std::optional<FileStamp> record;
     };
     // Keyed by a hash of the text as the file system folds it: each text is folded
     // once, and no map holds a second copy of a path. A hit is confirmed against
@@ -73,6 +82,7 @@ private:
 
     Platform& platform_;
     std::vector<Utf8Entry> entries_;
+    std::optional<ArchiveRecord> archive_;
     Index byName_;
     Index bySource_;
     // The next counter worth trying for a flattened name, so that many logs of the

@@ -47,6 +47,22 @@ struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
+// A file's size and last write time. A log only grows or is rewritten, and either
+// moves its stamp.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::uint64_t lastWrite = 0;  // in the system's file-time units
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && lastWrite == other.lastWrite;
+    }
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+
+struct CopyOutcome {
+    std::uint32_t error = 0;  // 0 or the system's error code
+    FileStamp source;         // the source as its copy began, from the handle that read it
+};
+
 // One entry of a folder listing.
 struct FolderEntry {
     std::wstring name;
@@ -119,12 +135,14 @@ public:
     // read-only, hidden or system) with its last write time: first under the name
     // temporary, then renamed to, replacing a file of that name, so that to never
     // holds part of a copy.
-    virtual std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+    virtual CopyOutcome CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
                                            const std::wstring& to) = 0;
     virtual std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
     // True when the file is gone afterwards, also when it never existed.
     virtual bool RemoveFile(const std::wstring& path) = 0;
     virtual std::optional<std::uint64_t> FileSize(const std::wstring& path) = 0;
+    // None for a folder or a file that cannot be reached.
+    virtual std::optional<FileStamp> StampOf(const std::wstring& path) = 0;
     virtual std::optional<std::string> ReadFileBytes(const std::wstring& path) = 0;
     // Creates or empties the file and writes it through to the disk.
     virtual bool WriteFileBytes(const std::wstring& path, const std::string& bytes) = 0;

@@ -49,20 +49,26 @@ DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to) {
     }
 }
 
-std::uint32_t WinPlatform::CopyViaTemporary(const std::wstring& from,
-                                            const std::wstring& temporary,
-                                            const std::wstring& to) {
+CopyOutcome WinPlatform::CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                          const std::wstring& to) {
     // Shared for writing and deleting: the mail client may be adding to its log.
     const UniqueFileHandle source(
         CreateFileW(LongPathForm(from).c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source) return GetLastError();
+    if (!source) return {GetLastError(), {}};
+    // Taken before the copy: a write during the copy then moves the log past its record.
+    BY_HANDLE_FILE_INFORMATION before{};
+    if (GetFileInformationByHandle(source.Get(), &before) == FALSE) return {GetLastError(), {}};
+    const CopyOutcome outcome{
+        0, {(static_cast<std::uint64_t>(before.nFileSizeHigh) << 32) | before.nFileSizeLow,
+            (static_cast<std::uint64_t>(before.ftLastWriteTime.dwHighDateTime) << 32) |
+                before.ftLastWriteTime.dwLowDateTime}};
     const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
                                             0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
-    if (!copy) return GetLastError();
+    if (!copy) return {GetLastError(), {}};
 
     DWORD error = CopyContent(source.Get(), copy.Get());
     FILETIME lastWrite{};
@@ -73,8 +79,9 @@ std::uint32_t WinPlatform::CopyViaTemporary(const std::wstring& from,
     if (error != 0) {
         FILE_DISPOSITION_INFO discard{TRUE};
         SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &discard, sizeof discard);
+        return {error, {}};
     }
-    return error;
+    return outcome;
 }
 
 std::uint32_t WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
@@ -97,6 +104,17 @@ std::optional<std::uint64_t> WinPlatform::FileSize(const std::wstring& path) {
         return std::nullopt;
     }
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::optional<FileStamp> WinPlatform::StampOf(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return std::nullopt;
+    }
+    return FileStamp{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                     (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime};
 }
 
 std::optional<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) {

@@ -33,11 +33,12 @@ public:
     std::wstring FoldCase(const std::wstring& text) override;
     std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
 
-    std::uint32_t CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+    CopyOutcome CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
                                    const std::wstring& to) override;
     std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     bool RemoveFile(const std::wstring& path) override;
     std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
+    std::optional<FileStamp> StampOf(const std::wstring& path) override;
     std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
     bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;

@@ -2,6 +2,7 @@
 
 #include "backup/ArchiveCommand.h"
 #include "backup/LogCollection.h"
+#include "backup/NamesFile.h"
 #include "run/ShowMessage.h"
 #include "run/frmQuarnLogBackup.h"
 
@@ -28,35 +29,47 @@ std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
 void frmQuarnLogBackup::ListAndZipFiles() {
     const std::wstring workingFolder = platform_.CurrentDirectory();
     StagingFolder staging(platform_, workingFolder);
-    const StagingResult result =
-        CollectLogFiles(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
-                        staging, waitLimits_.listingMs, waitLimits_.archiverMs);
+    LogCollection collection(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
+                             staging, waitLimits_.listingMs, waitLimits_.archiverMs);
+    const StagingResult result = collection.Stage();
     for (const NotCopied& log : result.notCopied) {
         summary_.notCopied.push_back(log.path + L": " + log.reason);
     }
     summary_.notFound = result.notFound;
     summary_.note = result.namesNote;
+    summary_.unchanged = result.unchanged;
+    summary_.fullRunReason = result.fullRunReason;
 
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
     const std::size_t earlier = result.earlierCopies + result.leftovers;
     std::size_t taken = 0;
-    try {
-        RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs, taken);
-    } catch (const RunStopped& stopped) {
-        summary_.archived = taken > earlier ? taken - earlier : 0;
-        if (result.notCopied.empty()) throw;
-        throw RunStopped(stopped.Code(), stopped.Message() +
-                                             L"\r\n\r\nThese log files could not be copied "
-                                             L"either:" + NotCopiedList(summary_.notCopied));
+    // Nothing to archive: the archive stays as it is, and so do its records.
+    summary_.archiverSkipped = result.copied + earlier == 0;
+    if (!summary_.archiverSkipped) {
+        try {
+            RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs,
+                        taken);
+        } catch (const RunStopped& stopped) {
+            summary_.archived = taken > earlier ? taken - earlier : 0;
+            if (result.notCopied.empty()) throw;
+            throw RunStopped(stopped.Code(), stopped.Message() +
+                                                 L"\r\n\r\nThese log files could not be copied "
+                                                 L"either:" + NotCopiedList(summary_.notCopied));
+        }
+        if (!collection.RecordArchived()) {
+            AddNote(L"What the archive holds could not be recorded in " +
+                    NamesFilePath(ArchivePath(sBackupDir, sZipFile)) +
+                    L", so the next run archives every log.");
+        }
     }
     summary_.archived = taken > earlier ? taken - earlier : 0;
     if (result.leftovers > 0) {
-        summary_.note += (summary_.note.empty() ? L"" : L" ") + std::to_wstring(result.leftovers) +
-                         (result.leftovers == 1
-                              ? L" copy left by an earlier run (of a log that is gone) was"
-                              : L" copies left by an earlier run (of logs that are gone) were") +
-                         L" archived too.";
+        AddNote(std::to_wstring(result.leftovers) +
+                (result.leftovers == 1
+                     ? L" copy left by an earlier run (of a log that is gone) was"
+                     : L" copies left by an earlier run (of logs that are gone) were") +
+                L" archived too.");
     }
     if (!result.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
@@ -66,6 +79,10 @@ void frmQuarnLogBackup::ListAndZipFiles() {
                              ArchivePath(sBackupDir, sZipFile) + L".");
     }
     ShowMessage(L"Quarn Log files Backed Up");
+}
+
+void frmQuarnLogBackup::AddNote(const std::wstring& text) {
+    summary_.note += (summary_.note.empty() ? L"" : L" ") + text;
 }
 
 }  // namespace quarn

@@ -22,6 +22,32 @@ std::wstring Folded(const std::wstring& text) {
     return folded;
 }
 
+// "1,234,567": counts of thousands of logs are read at a glance.
+std::wstring Count(std::size_t value) {
+    std::wstring digits = std::to_wstring(value);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L",");
+    return digits;
+}
+
+bool NothingChanged(const RunSummary& summary) {
+    return summary.fullRunReason.empty() && summary.unchanged && summary.archiverSkipped &&
+           summary.notCopied.empty();
+}
+
+std::wstring WhatWasDone(const RunSummary& summary) {
+    if (!summary.fullRunReason.empty()) {
+        return L"full run (" + summary.fullRunReason + L"): archived " + Count(summary.archived) +
+               L" logs";
+    }
+    if (!summary.unchanged) return L"archived " + Count(summary.archived) + L" logs";
+    if (NothingChanged(summary)) {
+        return L"nothing changed (" + Count(*summary.unchanged) +
+               L" logs unchanged, the archiver was not started)";
+    }
+    return L"archived " + Count(summary.archived) + L" changed logs (" + Count(*summary.unchanged) +
+           L" unchanged)";
+}
+
 // At most kRunLogLineBytes in UTF-8, a cut marked with an ellipsis.
 std::wstring Capped(const std::wstring& line) {
     if (ToUtf8(line).size() <= kRunLogLineBytes) return line;
@@ -58,11 +84,13 @@ std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& su
                         TwoDigits(at.day) + L" " + TwoDigits(at.hour) + L":" +
                         TwoDigits(at.minute) + L":" + TwoDigits(at.second);
     line += L"  exit " + std::to_wstring(static_cast<int>(code));
-    line += L"  archived " + std::to_wstring(summary.archived) + L" logs";
+    line += L"  " + WhatWasDone(summary);
     if (!summary.notCopied.empty()) {
         line += L" (" + std::to_wstring(summary.notCopied.size()) + L" could not be copied)";
     }
-    if (!summary.archivePath.empty()) line += L" to " + summary.archivePath;
+    if (!summary.archivePath.empty()) {
+        line += (NothingChanged(summary) ? L" for " : L" to ") + summary.archivePath;
+    }
     line += L" in " + std::to_wstring(elapsedMs / 1000) + L"." +
             std::to_wstring(elapsedMs % 1000 / 100) + L" s";
     if (summary.notFound > 0) {

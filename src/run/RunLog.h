@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,17 @@ struct RunSummary {
     std::size_t archived = 0;
     std::vector<std::wstring> notCopied;  // "path: reason" of each log that could not be copied
     std::size_t notFound = 0;             // logs known before that the listing did not find
+    std::optional<std::size_t> unchanged;  // set once the logs were compared with their records
+    std::wstring fullRunReason;            // why every log was archived; empty when not
+    bool archiverSkipped = false;          // nothing to archive: the archiver was not started
     std::wstring note;  // something the user should know although the run went on
 };
 
-// "2026-12-07 23:00:04  exit 0  archived 1234 logs to C:\B\x.rar in 12.3 s", how many
-// known logs were not found, then the note and the text of the run's error box, line
-// breaks folded, cut to kRunLogLineBytes of UTF-8.
+// "2026-12-07 23:00:04  exit 0  archived 12 changed logs (1,222 unchanged) to C:\B\x.rar
+// in 12.3 s" (or "full run (why): archived 1,234 logs", or "nothing changed (1,234 logs
+// unchanged, the archiver was not started) for C:\B\x.rar"), how many known logs were not found, then
+// the note and the text of the run's error box, line breaks folded, cut to
+// kRunLogLineBytes of UTF-8.
 std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& summary,
                         std::uint64_t elapsedMs, const std::wstring& stopText);
 

@@ -49,6 +49,7 @@ private:
     std::unique_ptr<RunLock> LockArchive();
     void ReadWaitLimits();
     void ShortenedByTest(const wchar_t* variable, std::uint32_t& limitMs);
+    void AddNote(const std::wstring& text);
     void WriteRunLog(ExitCode code, const std::wstring& stopText, std::uint64_t elapsedMs);
 
     Platform& platform_;

@@ -70,7 +70,7 @@ protected:
 
 TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse) {
     Archiver(0);
-    for (int run = 0; run < 2; ++run) {  // the second run finds nothing: exit code 10
+    for (int run = 0; run < 2; ++run) {  // the second run finds nothing: no archiver
         if (run == 1) {
             platform.onProcess = ListingAndArchiver(platform, {}, 10);
             // A fresh archive, so that no log is known yet and none can have vanished.
@@ -82,7 +82,8 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
         EXPECT_EQ(form.Form_Load(), ExitCode::Done);
         EXPECT_EQ(BoxTexts().back(), L"Quarn Log files Backed Up");
         EXPECT_EQ(BoxTexts().end()[-2], L"Current Directory : " + StagingFolder());
-        EXPECT_EQ(platform.started.back().workingFolder, StagingFolder());
+        EXPECT_EQ(platform.started.back().workingFolder,
+                  run == 0 ? StagingFolder() : platform.programFolder);
         EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
         EXPECT_EQ(platform.FileContent(platform.programFolder + L"\\in.bkl"), L"the user's own log");
         EXPECT_TRUE(StagedCopies().empty());
@@ -121,7 +122,8 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
               std::wstring::npos);
     EXPECT_NE(platform.boxes.back().text.find(L"the next run tries again"), std::wstring::npos);
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
-    EXPECT_NE(RunLog().find(L"exit 9  archived 0 logs to"), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 9  full run (the archive was missing): archived 0 logs to"),
+              std::wstring::npos);
 }
 
 TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
@@ -156,11 +158,14 @@ TEST_F(ArchiveStepTest, UncopiedLogsAreNamedWithTheSystemsReason) {
     platform.copyErrors[L"D:\\Becky\\acct\\in.bkl"] = 32;
     Archiver(10);
     EXPECT_EQ(form.Form_Load(), ExitCode::NotAllStaged);
-    EXPECT_TRUE(HasEvent(L"run rar "));
+    EXPECT_FALSE(HasEvent(L"run rar "));  // nothing to archive
     EXPECT_EQ(platform.boxes.back().title, L"QuarnBackupLogs Error");
     EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl: error 32"), std::wstring::npos);
-    EXPECT_NE(RunLog().find(L"exit 10  archived 0 logs (1 could not be copied)"), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 10  full run (the archive was missing): archived 0 logs (1 could "
+                            L"not be copied)"),
+              std::wstring::npos);
 
+    platform.AddFile(StagingFolder() + L"\\00\\left.bkl", L"left by a failed run");
     Archiver(2);
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
     EXPECT_NE(platform.boxes.back().text.find(L"D:\\Becky\\acct\\in.bkl: error 32"), std::wstring::npos);

@@ -129,16 +129,22 @@ protected:
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
     }
-    StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\") {
+    StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\",
+                        const std::wstring& archive = Archive()) {
         quarn::StagingFolder staging(platform, platform.programFolder);
-        return CollectLogFiles(platform, dataDir, Archive(), platform.programFolder,
-                               staging, 1000, 2000);
+        return LogCollection(platform, dataDir, archive, platform.programFolder, staging, 1000,
+                             2000)
+            .Stage();
     }
-    // Stages, then archives the way the archiver would.
+    // Stages, then archives the way the archiver would, and records what it archived.
     StagingResult Run() {
-        const StagingResult result = Stage();
+        quarn::StagingFolder staging(platform, platform.programFolder);
+        LogCollection collection(platform, L"D:\\Becky\\", Archive(), platform.programFolder,
+                                 staging, 1000, 2000);
+        const StagingResult result = collection.Stage();
         platform.RunProcess(L"rar a \"" + Archive() + L"\"", WindowShow::MinimizedInactive,
                             StagingFolder(), 1);
+        EXPECT_TRUE(collection.RecordArchived());
         return result;
     }
     static std::wstring Archive() { return L"C:\\Backups\\x.rar"; }
@@ -181,6 +187,64 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     platform.events.clear();
     Stage();
     EXPECT_FALSE(HasEvent(L"move C:\\Backups\\x.rar.names.new"));
+}
+
+TEST_F(CollectionTest, OnlyChangedLogsAreStagedUnlessAnyDoubtMakesTheRunFull) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\acct.one\\out.bks",
+                                         L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"};
+    List(logs);
+    platform.writeTimes[Archive()] = {2026, 12, 1, 23, 0, 0};
+    StagingResult result = Run();
+    EXPECT_EQ(result.fullRunReason, L"the archive was missing");
+    EXPECT_EQ(result.copied, 4u);
+    const std::wstring names = platform.FileContent(NamesFile());
+    EXPECT_EQ(names.rfind(L":archive\tc:\\backups\\x.rar\t7\t", 0), 0u) << names;
+    EXPECT_NE(names.find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\t6\t"), std::wstring::npos);
+
+    platform.events.clear();
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.unchanged, 4u);
+    EXPECT_FALSE(HasEvent(L"copy "));
+
+    // A grown log, and one rewritten with the same size and an earlier write time;
+    // a log that cannot be copied keeps its old record and is staged again next time.
+    platform.AddFile(logs[0], L"in one, grown");
+    platform.writeTimes[logs[1]] = {2026, 11, 1, 8, 0, 0};
+    platform.AddFile(logs[1], L"OUT ONE");
+    platform.AddFile(logs[2], L"from a.b, grown");
+    platform.copyErrors[logs[2]] = 32;
+    platform.events.clear();
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.copied, 2u);
+    EXPECT_EQ(result.unchanged, 1u);
+    EXPECT_EQ(result.notCopied.size(), 1u);
+    EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"in one, grown");
+    EXPECT_EQ(platform.archive[L"acctoneout.bks"], L"OUT ONE");
+    platform.copyErrors.clear();
+    platform.events.clear();
+    result = Run();
+    EXPECT_EQ(result.copied, 1u);
+    EXPECT_EQ(platform.archive[L"abx.bkl"], L"from a.b, grown");
+
+    // Each doubt makes the next run full, and a full run clears it.
+    platform.AddFile(Archive(), L"older");  // replaced by an older copy, its time restored
+    EXPECT_EQ(Run().fullRunReason, L"the archive was replaced or changed");
+    platform.AddFile(logs[3], L"from ab, grown");
+    Stage();  // ends before the archiver
+    EXPECT_EQ(Run().fullRunReason, L"the last run did not end well");
+    EXPECT_EQ(Run().fullRunReason, L"");
+    const std::string withRecord = platform.FileBytes(NamesFile());
+    platform.AddFileBytes(NamesFile(), "\xEF\xBB\xBF" + withRecord.substr(withRecord.find('\n') + 1));
+    EXPECT_EQ(Run().fullRunReason, L"no records of what the archive holds");  // how a user forces one
+    platform.now = {2027, 1, 6, 23, 0, 4};
+    EXPECT_EQ(Run().fullRunReason, L"");
+    platform.now.day = 7;
+    EXPECT_EQ(Run().fullRunReason, L"the last full run was more than 30 days ago");
+    platform.AddFileBytes(L"C:\\Backups\\y.rar.names", platform.FileBytes(NamesFile()));
+    platform.AddFileBytes(L"C:\\Backups\\y.rar", platform.FileBytes(Archive()));
+    EXPECT_EQ(Stage(L"D:\\Becky\\", L"C:\\Backups\\y.rar").fullRunReason, L"BackupDir or ZipFile changed");
 }
 
 TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) {
@@ -233,8 +297,9 @@ TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLog) {
     // One stray line: only it is lost, and the archive fills in what it held.
     platform.AddFileBytes(NamesFile(), platform.FileBytes(NamesFile()) + " \r\nInboxin~3.bkl\tD:\\x\r\n");
     platform.events.clear();
-    EXPECT_EQ(Run().namesNote, L"The unfit lines 4, 5 of the list of archive names C:\\Backups\\x.rar.names "
+    EXPECT_EQ(Run().namesNote, L"The unfit lines 5, 6 of the list of archive names C:\\Backups\\x.rar.names "
                                L"were dropped (the file is kept as C:\\Backups\\x.rar.names.damaged). "
+                               L"The names of its earlier generation C:\\Backups\\x.rar.names.bak were taken. "
                                L"0 names were recovered from the archive's list of its entries.");
     EXPECT_FALSE(HasEvent(L"copy D:\\Becky\\two\\Inbox\\in.bkl -> " + StagedPath(L"Inboxin~4.bkl")));
     EXPECT_TRUE(platform.HasFile(NamesFile() + L".damaged"));

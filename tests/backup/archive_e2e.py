@@ -50,6 +50,51 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertEqual(run_program(self.folder).exit_code, 0)
         self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
 
+    def test_after_any_sequence_of_runs_the_archive_is_what_a_full_run_would_make(self):
+        def run_line():
+            run = run_program(self.folder)
+            self.assertEqual(run.exit_code, 0)
+            self.assertNoBoxes(run)
+            return self.folder.log_lines()[-1]
+
+        expected = dict(ARCHIVED)
+        self.assertIn("exit 0  full run (the archive was missing): archived 4 logs to ", run_line())
+        older, older_stat = ARCHIVE.read_bytes(), ARCHIVE.stat()
+        self.assertIn("exit 0  nothing changed (4 logs unchanged, the archiver was not started) for ",
+                      run_line())
+
+        # Appends, a new log and a removed one: the removed log's last backup stays.
+        with open(self.data / "acct.one/in.bkl", "ab") as log:
+            log.write(b"appended\r\n")
+        make_files(self.data, {"acct.one/new.bks": "new"})
+        (self.data / "top.bks").unlink()
+        expected.update({"acctonein.bkl": (self.data / "acct.one/in.bkl").read_bytes(), "acctonenew.bks": b"new"})
+        self.assertIn("exit 0  archived 2 changed logs (2 unchanged) to ", run_line())
+        self.assertArchived(expected)
+
+        # The archive replaced by an older copy of itself, its old time restored.
+        restored = ARCHIVE.with_name("restored.rar")
+        restored.write_bytes(older)
+        os.utime(restored, ns=(older_stat.st_atime_ns, older_stat.st_mtime_ns))
+        os.replace(restored, ARCHIVE)
+        self.assertIn("exit 0  full run (the archive was replaced or changed): archived 4 logs to ", run_line())
+        self.assertArchived(expected)
+
+        # A log rewritten with the same size, its write time moved back.
+        sent = self.data / "acct.one/out.bks"
+        before = sent.stat()
+        sent.write_bytes(b"SENT ONE")
+        os.utime(sent, ns=(before.st_atime_ns, before.st_mtime_ns - 3600 * 10**9))
+        expected["acctoneout.bks"] = b"SENT ONE"
+        self.assertIn("exit 0  archived 1 changed logs (3 unchanged) to ", run_line())
+        self.assertArchived(expected)
+
+        # The archive deleted: a new one with every log there is.
+        ARCHIVE.unlink()
+        del expected["maildatatop.bks"]
+        self.assertIn("exit 0  full run (the archive was missing): archived 4 logs to ", run_line())
+        self.assertArchived(expected)
+
     def test_copies_left_by_a_failed_run_are_told_apart_and_stale_ones_never_archived(self):
         self.assertEqual(run_program(self.folder, extra_env={"RAR_STANDIN_EXIT": "5"}).exit_code, 9)
         # A stale copy elsewhere in the staging folder, and a log that has gone since.

@@ -16,6 +16,12 @@ constexpr long kErrorMoreData = 234;
 
 std::wstring LastComponent(const std::wstring& path) { return SplitAtBackslash(path).back(); }
 
+// Ordered like the system's file times: later is larger.
+std::uint64_t Ticks(const LocalTime& at) {
+    return ((((at.year * 13ULL + at.month) * 32 + at.day) * 24 + at.hour) * 60 + at.minute) * 60 +
+           at.second;
+}
+
 std::wstring Parent(const std::wstring& path) {
     const std::size_t separator = path.rfind(L'\\');
     std::wstring parent = path.substr(0, separator);
@@ -270,10 +276,7 @@ std::vector<FolderEntry> FakePlatform::FolderEntries(const std::wstring& folder)
     for (const std::wstring& name : FilesIn(folder)) {
         const auto time = writeTimes.find(Resolve(JoinPath(folder, name)));
         const LocalTime at = time == writeTimes.end() ? now : time->second;
-        // Ordered like the system's file times: later is larger.
-        const std::uint64_t ticks = ((((at.year * 13ULL + at.month) * 32 + at.day) * 24 + at.hour) * 60 +
-                                     at.minute) * 60 + at.second;
-        entries.push_back({name, false, ticks, at});
+        entries.push_back({name, false, Ticks(at), at});
     }
     return entries;
 }
@@ -302,18 +305,18 @@ std::optional<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
     return FileIdentity{0x1234, std::hash<std::wstring>{}(key)};
 }
 
-std::uint32_t FakePlatform::CopyViaTemporary(const std::wstring& from,
-                                             const std::wstring& temporary, const std::wstring& to) {
+CopyOutcome FakePlatform::CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                           const std::wstring& to) {
     events.push_back(L"copy " + from + L" -> " + to + L" via " + temporary);
     const auto source = files_.find(Key(Resolve(from)));
-    if (source == files_.end()) return kErrorFileNotFound;
+    if (source == files_.end()) return {kErrorFileNotFound, {}};
     const auto error = copyErrors.find(Resolve(from));
-    if (error != copyErrors.end()) return error->second;
+    if (error != copyErrors.end()) return {error->second, {}};
     if (!directories_.count(ParentKey(Resolve(to))) || !directories_.count(ParentKey(Resolve(temporary)))) {
-        return kErrorPathNotFound;
+        return {kErrorPathNotFound, {}};
     }
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
-    return 0;
+    return {0, *StampOf(from)};
 }
 
 std::uint32_t FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
@@ -339,6 +342,12 @@ bool FakePlatform::RemoveFile(const std::wstring& path) {
 std::optional<std::uint64_t> FakePlatform::FileSize(const std::wstring& path) {
     if (!HasFile(path)) return std::nullopt;
     return FileBytes(path).size();
+}
+
+std::optional<FileStamp> FakePlatform::StampOf(const std::wstring& path) {
+    if (!HasFile(path)) return std::nullopt;
+    const auto time = writeTimes.find(Resolve(path));
+    return FileStamp{FileBytes(path).size(), Ticks(time == writeTimes.end() ? now : time->second)};
 }
 
 std::optional<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {

@@ -367,8 +367,14 @@ TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyF
         const UniqueFileHandle writer(CreateFileW(from.c_str(), GENERIC_READ,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, to), 0u);
+        const CopyOutcome outcome = platform.CopyViaTemporary(from, temporary, to);
+        EXPECT_EQ(outcome.error, 0u);
+        // What the records keep: the same stamp as the one look a later run takes.
+        EXPECT_EQ(outcome.source.size, content.size());
+        EXPECT_EQ(outcome.source.lastWrite >> 32, lastWrite.dwHighDateTime);
+        EXPECT_EQ(platform.StampOf(from), outcome.source);
     }
+    EXPECT_EQ(platform.StampOf(scratch.Path()), std::nullopt);
     EXPECT_EQ(ReadBytes(to), content);
     EXPECT_FALSE(Exists(temporary));
     EXPECT_EQ(GetFileAttributesW(to.c_str()) & kept, 0u);
@@ -379,14 +385,14 @@ TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyF
     SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     const std::wstring copy = scratch / L"copy.bkl";
-    EXPECT_EQ(platform.CopyViaTemporary(scratch / L"missing.bkl", temporary, copy), 2u);
-    EXPECT_EQ(platform.CopyViaTemporary(from, temporary, scratch / L"missing\\copy.bkl"), 3u);
+    EXPECT_EQ(platform.CopyViaTemporary(scratch / L"missing.bkl", temporary, copy).error, 2u);
+    EXPECT_EQ(platform.CopyViaTemporary(from, temporary, scratch / L"missing\\copy.bkl").error, 3u);
     EXPECT_FALSE(Exists(temporary));
     {
         const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
-        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, copy), 32u);  // ERROR_SHARING_VIOLATION
+        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, copy).error, 32u);  // ERROR_SHARING_VIOLATION
         EXPECT_FALSE(Exists(copy));
     }
     const std::wstring sharingViolation = platform.ErrorText(32);  // worded differently by Wine
@@ -469,7 +475,8 @@ TEST_F(WinPlatformFiles, PathsTooLongForThePlainFormReachWindowsInTheLongForm) {
     ASSERT_EQ(platform.FolderEntries(folder).size(), 1u);
     EXPECT_EQ(platform.FolderEntries(folder).front().name, L"in.bkl");
     EXPECT_TRUE(platform.IdentityOf(log).has_value());
-    EXPECT_EQ(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl"), 0u);
+    EXPECT_EQ(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl").error, 0u);
+    EXPECT_EQ(platform.StampOf(log)->size, 8u);
     EXPECT_EQ(platform.ReadFileBytes(folder + L"\\copy.bkl"), "deep log");
     EXPECT_EQ(platform.MoveFileOver(folder + L"\\copy.bkl", log), 0u);
     EXPECT_TRUE(platform.RemoveFile(log));

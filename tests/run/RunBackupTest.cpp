@@ -25,6 +25,8 @@ TEST_F(RunBackupTest, FirstRunWritesTheDefaultsInOrderAndShowsNothing) {
 
 TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
     platform.currentDirectory = L"C:\\";
+    platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in");
+    platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
     form.Form_Load();
     std::vector<std::wstring> milestones;
     for (const auto& event : platform.events) {
@@ -117,7 +119,7 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     const std::wstring log = platform.programFolder + L"\\QuarnBackup.log";
     EXPECT_EQ(platform.FileBytes(log).substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(RunLog(),
-              L"2026-12-07 23:00:04  exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
+              L"2026-12-07 23:00:04  exit 0  full run (the archive was missing): archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
               L"in 12.3 s\r\n"
               L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
               L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
@@ -142,7 +144,7 @@ TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleRea
     platform.now.day = 9;
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     const std::wstring waiting = platform.FileContent(pending);
-    EXPECT_EQ(waiting.rfind(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s", 0), 0u);
+    EXPECT_EQ(waiting.rfind(L"2026-12-08 23:00:04  exit 0  full run (the archive was missing): archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s", 0), 0u);
     EXPECT_NE(waiting.find(L"\r\n2026-12-09 23:00:04  exit 1  archived 0 logs in 0.0 s  You have not enabled Backup "
                            L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n"),
               std::wstring::npos);
@@ -175,7 +177,7 @@ TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleRea
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     const std::wstring late = L"  (late: QuarnBackup.log could not be written when this run ended)\r\n";
     const std::wstring lines = RunLog();
-    const std::size_t first = lines.find(L"2026-12-08 23:00:04  exit 0  archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s");
+    const std::size_t first = lines.find(L"2026-12-08 23:00:04  exit 0  full run (the archive was missing): archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s");
     EXPECT_EQ(lines.find(late, first), lines.find(L"\r\n", first) - late.size() + 2);
     const std::size_t second = lines.find(L"options in Becky." + late + L"2026-12-10 23:00:04  exit 1");
     EXPECT_NE(first, std::wstring::npos) << lines;
@@ -193,15 +195,18 @@ TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouc
 
     platform.onProcess = ListingAndArchiver(platform, {logs[1]});
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
-    EXPECT_NE(RunLog().find(L"exit 0  archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s  "
+    // The log that is still there is unchanged, and counts as found.
+    EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 logs unchanged, the archiver was not started) "
+                            L"for C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s  "
                             L"2 logs known before were not found\r\n"),
               std::wstring::npos);
     ASSERT_EQ(platform.eventLog.size(), 1u);
     EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
     EXPECT_EQ(platform.eventLog[0].id, 100u);
 
-    const std::wstring namesFile = platform.programFolder + L"\\QuarnBackup.names";
+    const std::wstring namesFile = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.names";
     const std::string names = platform.FileBytes(namesFile);
+    EXPECT_NE(names.find("\tD:\\Becky\\b\\in.bkl\t"), std::string::npos);
     platform.AddFile(StagingFolder() + L"\\00\\left.bkl", L"left by a failed run");
     platform.SetRegistryText(L"DataDir", L"d:\\becky");  // another spelling of the same folder
     platform.onProcess = ListingAndArchiver(platform, {});
@@ -260,7 +265,7 @@ TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
     const std::size_t lineEnd = bytes.find("\r\n");
     EXPECT_LT(lineEnd, 4096u);
     const std::wstring lines = RunLog();
-    EXPECT_NE(lines.find(L"exit 10  archived 1 logs (24 could not be copied) to"), std::wstring::npos);
+    EXPECT_NE(lines.find(L"exit 10  full run (the archive was missing): archived 1 logs (24 could not be copied) to"), std::wstring::npos);
     for (std::size_t i = 1; i < logs.size(); ++i) {
         EXPECT_NE(lines.find(L"\r\n  not copied: " + logs[i] + L": error 112 It was not backed up.\r\n"), std::wstring::npos) << i;
     }
@@ -272,6 +277,36 @@ TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
     EXPECT_EQ(ToUtf8(line).size(), 3900u);
     EXPECT_EQ(line.rfind(L"0-00-00 00:00:00  exit 11  archived 0 logs (1 could not be copied) in 0.0 s  ", 0), 0u);
     EXPECT_EQ(line.back(), L'\u2026');
+}
+
+TEST_F(RunBackupTest, NothingChangedStartsNoArchiverAndTheLineSaysWhatWasDone) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\a\\in.bkl", L"D:\\Becky\\b\\in.bkl"};
+    for (const std::wstring& path : logs) platform.AddFile(path, L"log");
+    platform.onProcess = ListingAndArchiver(platform, logs);
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    const std::size_t started = platform.started.size();
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_EQ(platform.started.size(), started + 1);  // the listing alone
+    platform.AddFile(logs[1], L"log, grown");
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_NE(RunLog().find(L"exit 0  full run (the archive was missing): archived 2 logs to "),
+              std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 0  nothing changed (2 logs unchanged, the archiver was not started) "
+                            L"for C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in "),
+              std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 0  archived 1 changed logs (1 unchanged) to "), std::wstring::npos);
+    EXPECT_EQ(platform.archive[L"bin.bkl"], L"log, grown");
+
+    RunSummary summary;
+    summary.archived = 12;
+    summary.unchanged = 1222;
+    EXPECT_NE(RunLogLine({}, ExitCode::Done, summary, 0, L"").find(L"  archived 12 changed logs (1,222 unchanged) in"),
+              std::wstring::npos);
+    summary.archived = 1234567;
+    summary.fullRunReason = L"the archive was replaced or changed";
+    EXPECT_NE(RunLogLine({}, ExitCode::Done, summary, 0, L"")
+                  .find(L"  full run (the archive was replaced or changed): archived 1,234,567 logs in"),
+              std::wstring::npos);
 }
 
 TEST_F(RunBackupTest, WhereNoOneCanSeeABoxNoneIsShownAndTheLogSaysIt) {
@@ -332,6 +367,8 @@ TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
 
 TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {
     SetSetting(L"BackupDirectory", L"BackupDir", L"C:/Backups/Mail");
+    platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in");
+    platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\Mail"));
     EXPECT_EQ(platform.started.back().commandLine,

@@ -54,8 +54,9 @@ class Unattended(WineTestCase):
         """Every log under the name the names file gives it, byte for byte."""
         names = {}
         for line in ARCHIVE.with_name(ARCHIVE.name + ".names").read_text(encoding="utf-8-sig").splitlines():
-            name, path = line.split("\t")
-            names[name] = path
+            if not line.startswith(":archive\t"):
+                name, path = line.split("\t")[:2]
+                names[name] = path
         with tempfile.TemporaryDirectory() as extracted:
             subprocess.run(["bsdtar", "-xf", str(ARCHIVE), "-C", extracted], check=True,
                            env=dict(os.environ, LC_ALL="C.UTF-8"))
@@ -79,7 +80,7 @@ class Unattended(WineTestCase):
         self.assertEqual(bsdtar_list(ARCHIVE), ["acctin.bkl"])
 
         first, second = folder.log_lines()
-        self.assertRegex(first, f"^{STAMP}  exit 0  archived 1 logs to "
+        self.assertRegex(first, f"^{STAMP}  exit 0  full run \\(the archive was missing\\): archived 1 logs to "
                                 r"C:\\Backups\\QuarnMail\\QuarnLogsZip\.rar in \d+\.\d s$")
         self.assertRegex(second, f"^{STAMP}  exit 1  archived 0 logs in \\d+\\.\\d s  You have not "
                                  r"enabled Backup Incoming Messages  \| and Backup Outgoing "
@@ -109,7 +110,7 @@ class Unattended(WineTestCase):
         self.assertEqual(len(bsdtar_list(unix_path("C:\\Backups\\Elsewhere") / "QuarnLogsZip.rar")), 30)
         busy, done = folder.log_lines()
         self.assertRegex(busy, r"  exit 12  archived 0 logs in \d+\.\d s  Another backup run")
-        self.assertRegex(done, r"  exit 0  archived 30 logs to ")
+        self.assertRegex(done, r"  exit 0  full run \(the archive was missing\): archived 30 logs to ")
 
     def test_an_archiver_killed_with_its_run_or_ended_after_its_time_leaves_nothing_behind(self):
         logs = {"acct/in.bkl": "one", "acct/out.bks": "two"}
@@ -162,7 +163,7 @@ class Unattended(WineTestCase):
         self.assertEqual(folder.files(), OWN_FILES)
         self.assertEqual(folder.staged(), {})
         (line,) = folder.log_lines()  # the killed run had nothing to say
-        self.assertRegex(line, f"^{STAMP}  exit 0  archived 3000 logs to ")
+        self.assertRegex(line, f"^{STAMP}  exit 0  full run \\(.*\\): archived 3,000 logs to ")
 
     def test_a_line_the_held_run_log_cannot_take_arrives_late_and_trouble_reaches_the_event_log(self):
         make_files(self.data, {"acct/in.bkl": "one"})
@@ -193,7 +194,8 @@ class Unattended(WineTestCase):
         self.assertEqual(run.events, [])
         self.assertEqual(folder.log_lines()[:2], [
             first, pending[0] + "  (late: QuarnBackup.log could not be written when this run ended)"])
-        self.assertRegex(folder.log_lines()[2], f"^{STAMP}  exit 0  archived 1 logs to ")
+        self.assertRegex(folder.log_lines()[2], f"^{STAMP}  exit 0  nothing changed \\(1 logs unchanged, "
+                                                 r"the archiver was not started\) for ")
         self.assertEqual(folder.files(), OWN_FILES)
 
 
