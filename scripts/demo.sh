@@ -49,8 +49,10 @@ export WINEPATH='C:\Tools\RAR'
 # Every log must be in the archive under the name its names list gives it, with its bytes.
 check_archive() {
   local logs=0 name path unix
-  while IFS=$'\t' read -r name path; do
+  # Each line: the name, a tab, the log's path, then its records; ":archive" is the archive's own.
+  while IFS=$'\t' read -r name path _; do
     path=${path%$'\r'}
+    [ "$name" != ":archive" ] && [ -n "$path" ] || continue
     unix="$c/$(printf '%s' "${path#C:\\}" | tr '\\' /)"
     [ -f "$unix" ] || continue  # a log that has gone keeps its name and its last backup
     bsdtar -xOf "$archive" "$name" | cmp -s - "$unix" || { echo "MISMATCH: $path as $name"; exit 1; }
@@ -77,7 +79,7 @@ echo
 echo "== First run"
 backup
 echo "settings file it wrote beside itself (C:\\Tools\\QuarnLogBackup\\QuarnBackup.ini):"
-sed 's/^/  /; s/\r$//' "$program/QuarnBackup.ini"
+iconv -f UTF-16 -t UTF-8 "$program/QuarnBackup.ini" | sed 's/^/  /; s/\r$//'  # written as UTF-16, so that Notepad keeps it Unicode
 echo "program folder afterwards: $(ls "$program" | tr '\n' ' ')"
 echo "archive names it keeps beside the archive (QuarnLogsZip.rar.names: which mail folder each entry came from):"
 sed '1s/^\xEF\xBB\xBF//; s/\r$//; s/^/  /' "$archive.names"
