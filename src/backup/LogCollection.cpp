@@ -1,6 +1,5 @@
 #include "backup/LogCollection.h"
 
-#include <cwchar>
 #include <optional>
 #include <utility>
 
@@ -8,19 +7,10 @@
 #include "backup/LogListing.h"
 #include "backup/StagedName.h"
 #include "backup/StagingSpace.h"
+#include "common/LocalTime.h"
 #include "common/RunStopped.h"
 
 namespace quarn {
-namespace {
-
-std::wstring MinuteText(const LocalTime& at) {
-    wchar_t text[20] = {};
-    std::swprintf(text, sizeof text / sizeof text[0], L"%04d-%02d-%02d %02d:%02d", at.year,
-                  at.month, at.day, at.hour, at.minute);
-    return text;
-}
-
-}  // namespace
 
 LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
                              std::wstring workingFolder, StagingFolder& staging,
@@ -114,7 +104,7 @@ StagingResult LogCollection::Stage() {
         std::wstring reason = platform_.ErrorText(copy.error);
         if (const std::optional<LocalTime> written = staging_.KeepEarlierCopy(log.name)) {
             ++result.earlierCopies;
-            reason += L" An earlier copy from " + MinuteText(*written) + L" was archived instead.";
+            reason += L" An earlier copy from " + LocalTimeText(*written, false) + L" was archived instead.";
         } else {
             reason += L" It was not backed up.";
         }

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/LocalTime.h"
+
 namespace quarn {
 
 // An open registry key; closing it is the owner's destructor.
@@ -41,10 +43,6 @@ struct FileIdentity {
         return volumeSerial == other.volumeSerial && fileIndex == other.fileIndex;
     }
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
-};
-
-struct LocalTime {
-    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
 };
 
 // A file's size and last write time. A log only grows or is rewritten, and either

@@ -8,8 +8,6 @@ namespace {
 
 constexpr char kLateMark[] = "  (late: QuarnBackup.log could not be written when this run ended)";
 
-std::wstring TwoDigits(int value) { return (value < 10 ? L"0" : L"") + std::to_wstring(value); }
-
 std::wstring Folded(const std::wstring& text) {
     std::wstring folded;
     bool inBreak = false;
@@ -29,6 +27,12 @@ std::wstring Count(std::size_t value) {
     return digits;
 }
 
+// "1 log", "2 changed logs": the count with its noun.
+std::wstring Logs(std::size_t count, const std::wstring& adjective = L"") {
+    return Count(count) + L" " + adjective + (adjective.empty() ? L"" : L" ") +
+           (count == 1 ? L"log" : L"logs");
+}
+
 bool NothingChanged(const RunSummary& summary) {
     return summary.fullRunReason.empty() && summary.unchanged && summary.archiverSkipped &&
            summary.notCopied.empty();
@@ -36,15 +40,14 @@ bool NothingChanged(const RunSummary& summary) {
 
 std::wstring WhatWasDone(const RunSummary& summary) {
     if (!summary.fullRunReason.empty()) {
-        return L"full run (" + summary.fullRunReason + L"): archived " + Count(summary.archived) +
-               L" logs";
+        return L"full run (" + summary.fullRunReason + L"): archived " + Logs(summary.archived);
     }
-    if (!summary.unchanged) return L"archived " + Count(summary.archived) + L" logs";
+    if (!summary.unchanged) return L"archived " + Logs(summary.archived);
     if (NothingChanged(summary)) {
-        return L"nothing changed (" + Count(*summary.unchanged) +
-               L" logs unchanged, the archiver was not started)";
+        return L"nothing changed (" + Logs(*summary.unchanged) +
+               L" unchanged, the archiver was not started)";
     }
-    return L"archived " + Count(summary.archived) + L" changed logs (" + Count(*summary.unchanged) +
+    return L"archived " + Logs(summary.archived, L"changed") + L" (" + Count(*summary.unchanged) +
            L" unchanged)";
 }
 
@@ -80,9 +83,7 @@ std::string MarkedLate(const std::string& pending) {
 
 std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& summary,
                         std::uint64_t elapsedMs, const std::wstring& stopText) {
-    std::wstring line = std::to_wstring(at.year) + L"-" + TwoDigits(at.month) + L"-" +
-                        TwoDigits(at.day) + L" " + TwoDigits(at.hour) + L":" +
-                        TwoDigits(at.minute) + L":" + TwoDigits(at.second);
+    std::wstring line = LocalTimeText(at, true);
     line += L"  exit " + std::to_wstring(static_cast<int>(code));
     line += L"  " + WhatWasDone(summary);
     if (!summary.notCopied.empty()) {

@@ -86,7 +86,7 @@ class ArchiveAndCleanUp(WineTestCase):
         sent.write_bytes(b"SENT ONE")
         os.utime(sent, ns=(before.st_atime_ns, before.st_mtime_ns - 3600 * 10**9))
         expected["acctoneout.bks"] = b"SENT ONE"
-        self.assertIn("exit 0  archived 1 changed logs (3 unchanged) to ", run_line())
+        self.assertIn("exit 0  archived 1 changed log (3 unchanged) to ", run_line())
         self.assertArchived(expected)
 
         # The archive deleted: a new one with every log there is.

@@ -245,7 +245,7 @@ class LogCollection(WineTestCase):
         run = run_program(folder)
         self.assertEqual(run.exit_code, 0)
         self.assertNoBoxes(run)
-        self.assertRegex(folder.log_lines()[-1], r"nothing changed \(1 logs unchanged, the archiver was not started\) for .* s  "
+        self.assertRegex(folder.log_lines()[-1], r"nothing changed \(1 log unchanged, the archiver was not started\) for .* s  "
                                                   r"2 logs known before were not found$")
         self.assertEqual([(e.kind, e.event_id) for e in run.events], [("warn", 100)])
 

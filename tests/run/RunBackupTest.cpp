@@ -119,7 +119,7 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     const std::wstring log = platform.programFolder + L"\\QuarnBackup.log";
     EXPECT_EQ(platform.FileBytes(log).substr(0, 3), "\xEF\xBB\xBF");
     EXPECT_EQ(RunLog(),
-              L"2026-12-07 23:00:04  exit 0  full run (the archive was missing): archived 1 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
+              L"2026-12-07 23:00:04  exit 0  full run (the archive was missing): archived 1 log to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
               L"in 12.3 s\r\n"
               L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
               L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
@@ -196,7 +196,7 @@ TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouc
     platform.onProcess = ListingAndArchiver(platform, {logs[1]});
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     // The log that is still there is unchanged, and counts as found.
-    EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 logs unchanged, the archiver was not started) "
+    EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 log unchanged, the archiver was not started) "
                             L"for C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s  "
                             L"2 logs known before were not found\r\n"),
               std::wstring::npos);
@@ -265,7 +265,7 @@ TEST_F(RunBackupTest, BoxesNameTenLogsAndTheLogLineStaysShortButCountsThemAll) {
     const std::size_t lineEnd = bytes.find("\r\n");
     EXPECT_LT(lineEnd, 4096u);
     const std::wstring lines = RunLog();
-    EXPECT_NE(lines.find(L"exit 10  full run (the archive was missing): archived 1 logs (24 could not be copied) to"), std::wstring::npos);
+    EXPECT_NE(lines.find(L"exit 10  full run (the archive was missing): archived 1 log (24 could not be copied) to"), std::wstring::npos);
     for (std::size_t i = 1; i < logs.size(); ++i) {
         EXPECT_NE(lines.find(L"\r\n  not copied: " + logs[i] + L": error 112 It was not backed up.\r\n"), std::wstring::npos) << i;
     }
@@ -294,7 +294,7 @@ TEST_F(RunBackupTest, NothingChangedStartsNoArchiverAndTheLineSaysWhatWasDone) {
     EXPECT_NE(RunLog().find(L"exit 0  nothing changed (2 logs unchanged, the archiver was not started) "
                             L"for C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in "),
               std::wstring::npos);
-    EXPECT_NE(RunLog().find(L"exit 0  archived 1 changed logs (1 unchanged) to "), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 0  archived 1 changed log (1 unchanged) to "), std::wstring::npos);
     EXPECT_EQ(platform.archive[L"bin.bkl"], L"log, grown");
 
     RunSummary summary;

@@ -80,7 +80,7 @@ class Unattended(WineTestCase):
         self.assertEqual(bsdtar_list(ARCHIVE), ["acctin.bkl"])
 
         first, second = folder.log_lines()
-        self.assertRegex(first, f"^{STAMP}  exit 0  full run \\(the archive was missing\\): archived 1 logs to "
+        self.assertRegex(first, f"^{STAMP}  exit 0  full run \\(the archive was missing\\): archived 1 log to "
                                 r"C:\\Backups\\QuarnMail\\QuarnLogsZip\.rar in \d+\.\d s$")
         self.assertRegex(second, f"^{STAMP}  exit 1  archived 0 logs in \\d+\\.\\d s  You have not "
                                  r"enabled Backup Incoming Messages  \| and Backup Outgoing "
@@ -194,7 +194,7 @@ class Unattended(WineTestCase):
         self.assertEqual(run.events, [])
         self.assertEqual(folder.log_lines()[:2], [
             first, pending[0] + "  (late: QuarnBackup.log could not be written when this run ended)"])
-        self.assertRegex(folder.log_lines()[2], f"^{STAMP}  exit 0  nothing changed \\(1 logs unchanged, "
+        self.assertRegex(folder.log_lines()[2], f"^{STAMP}  exit 0  nothing changed \\(1 log unchanged, "
                                                  r"the archiver was not started\) for ")
         self.assertEqual(folder.files(), OWN_FILES)
 
