@@ -22,6 +22,12 @@ start() {
   wineboot -i >/dev/null 2>&1
   # A crashing program must end its test, not wait for someone to close a dialog.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Wine ends its desktop process a second after the last program with a window,
+  # and the next one waits for Wine to start it anew; under heavy load that wait
+  # can run out, and a message box then fails without showing. Windows keeps its
+  # desktop for the whole session, so the session keeps a window open.
+  setsid wine notepad.exe >/dev/null 2>&1 < /dev/null &
+  timeout 120 xdotool search --sync --onlyvisible --name 'Notepad$' >/dev/null
   echo "Wine prefix $WINEPREFIX ready on display $DISPLAY"
 }
 
