@@ -58,12 +58,18 @@ CopyOutcome WinPlatform::CopyViaTemporary(const std::wstring& from, const std::w
                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) return {GetLastError(), {}};
     // Taken before the copy: a write during the copy then moves the log past its record.
-    BY_HANDLE_FILE_INFORMATION before{};
-    if (GetFileInformationByHandle(source.Get(), &before) == FALSE) return {GetLastError(), {}};
+    // Size and time alone: GetFileInformationByHandle also asks for the volume's serial
+    // number, which costs a round trip to the mount manager under Wine for every log.
+    LARGE_INTEGER sizeBefore{};
+    FILETIME writtenBefore{};
+    if (GetFileSizeEx(source.Get(), &sizeBefore) == FALSE ||
+        GetFileTime(source.Get(), nullptr, nullptr, &writtenBefore) == FALSE) {
+        return {GetLastError(), {}};
+    }
     const CopyOutcome outcome{
-        0, {(static_cast<std::uint64_t>(before.nFileSizeHigh) << 32) | before.nFileSizeLow,
-            (static_cast<std::uint64_t>(before.ftLastWriteTime.dwHighDateTime) << 32) |
-                before.ftLastWriteTime.dwLowDateTime}};
+        0, {static_cast<std::uint64_t>(sizeBefore.QuadPart),
+            (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
+                writtenBefore.dwLowDateTime}};
     const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
                                             0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
