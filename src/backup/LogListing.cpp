@@ -1,5 +1,7 @@
 #include "backup/LogListing.h"
 
+#include <optional>
+
 #include "common/Duration.h"
 #include "common/PathText.h"
 #include "common/RunStopped.h"
@@ -38,21 +40,22 @@ private:
     Platform& platform_;
 };
 
-// Sets a variable for the processes started while it lives: the program itself
-// reads none of its own.
+// Gives a variable a value (or none) for the processes started while it lives,
+// then puts back what the program had.
 class ChildVariable {
 public:
-    ChildVariable(Platform& platform, const wchar_t* name, const std::wstring& value)
-        : platform_(platform), name_(name) {
+    ChildVariable(Platform& platform, const wchar_t* name, const std::optional<std::wstring>& value)
+        : platform_(platform), name_(name), before_(platform.EnvironmentVariable(name)) {
         platform_.PutEnvironmentVariable(name_, value);
     }
-    ~ChildVariable() { platform_.PutEnvironmentVariable(name_, std::nullopt); }
+    ~ChildVariable() { platform_.PutEnvironmentVariable(name_, before_); }
     ChildVariable(const ChildVariable&) = delete;
     ChildVariable& operator=(const ChildVariable&) = delete;
 
 private:
     Platform& platform_;
     std::wstring name_;
+    std::optional<std::wstring> before_;
 };
 
 // Hands on the log files of the interpreter's UTF-16 list one line at a time, so
@@ -108,6 +111,8 @@ void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     const ProcessOutcome batch = [&] {
         const ChildVariable dataDirForChild(platform, kDataDirVariable, folder);
+        // The user's default dir switches: /p would wait for a key that no one presses.
+        const ChildVariable noDirDefaults(platform, L"DIRCMD", std::nullopt);
         return platform.RunProcess(kListingCommand, WindowShow::MinimizedActive,
                                    platform.CurrentDirectory(), timeoutMs);
     }();

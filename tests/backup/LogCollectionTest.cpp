@@ -252,12 +252,16 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     platform.AddFile(share + L"acct\\in.bkl", L"on the share");
     platform.AddFile(share + L"acct\\out.bks", L"sent");
     List({share + L"acct\\in.bkl", L"\\\\SERVER\\share\\mail\\acct\\out.bks"});
+    platform.PutEnvironmentVariable(L"DIRCMD", L"/p /l");
     EXPECT_TRUE(Stage(share).notCopied.empty());
     EXPECT_EQ(Staged(L"acctin.bkl"), L"on the share");
     EXPECT_EQ(Staged(L"acctout.bks"), L"sent");
     // The folder reaches the listing alone, and the program keeps no variable of it.
     EXPECT_EQ(platform.started.front().environment.at(L"QUARN_DATA_DIR"), share);
     EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_DATA_DIR"), std::nullopt);
+    // Nor the user's default dir switches, which are the user's again afterwards.
+    EXPECT_EQ(platform.started.front().environment.count(L"DIRCMD"), 0u);
+    EXPECT_EQ(platform.EnvironmentVariable(L"DIRCMD"), L"/p /l");
 
     // A drive that a pushd mapped for the listing, or a folder beside the data folder:
     // the run stops before any name is kept or any copy made.
