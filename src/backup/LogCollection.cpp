@@ -88,10 +88,11 @@ StagingResult LogCollection::Stage() {
     namesFile_.Save(names_);
     result.namesNote = namesFile_.Note();
 
-    std::vector<std::wstring> sources;
-    sources.reserve(changed.size());
-    for (const std::size_t entry : changed) sources.push_back(names_.Entry(entry).source);
-    CheckStagingSpace(platform_, sources, staging_.Path());
+    std::uint64_t copyBytes = 0;
+    for (const std::size_t entry : changed) {
+        copyBytes += SpaceForCopy(platform_, names_.Entry(entry).source);
+    }
+    CheckStagingSpace(platform_, changed.size(), copyBytes, staging_.Path());
 
     for (const std::size_t entry : changed) {
         const StagedLog log = names_.Entry(entry);

@@ -21,20 +21,20 @@ std::wstring SizeText(std::uint64_t bytes, bool roundUp) {
 
 }  // namespace
 
-void CheckStagingSpace(Platform& platform, const std::vector<std::wstring>& logs,
+std::uint64_t SpaceForCopy(Platform& platform, const std::wstring& log) {
+    const std::uint64_t size = platform.FileSize(log).value_or(0);
+    return (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
+}
+
+void CheckStagingSpace(Platform& platform, std::size_t logs, std::uint64_t copyBytes,
                        const std::wstring& stagingFolder) {
     const std::optional<std::uint64_t> free = platform.FreeBytes(stagingFolder);
     if (!free) return;  // the copies then tell for themselves
-    std::uint64_t copies = 0;
-    for (const std::wstring& log : logs) {
-        const std::uint64_t size = platform.FileSize(log).value_or(0);
-        copies += (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
-    }
-    const std::uint64_t needed = copies + kStagingSpaceMarginBytes;
+    const std::uint64_t needed = copyBytes + kStagingSpaceMarginBytes;
     if (needed <= *free) return;
     throw RunStopped(ExitCode::NotEnoughSpace,
                      L"There is not enough free space for the copies of the " +
-                         std::to_wstring(logs.size()) + L" log files: they need " +
+                         std::to_wstring(logs) + L" log files: they need " +
                          SizeText(needed, true) + L" (" + SizeText(kStagingSpaceMarginBytes, true) +
                          L" of it kept free) on the drive of " + stagingFolder + L", but only " +
                          SizeText(*free, false) + L" is free there.\r\n\r\nFree some space on that "
