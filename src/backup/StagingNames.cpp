@@ -10,8 +10,6 @@
 namespace quarn {
 namespace {
 
-constexpr char kUtf16ByteOrderMark[] = "\xFF\xFE";
-
 // A full path as the listing gives it: a "\" and no control character.
 bool IsFitSource(const std::wstring& source) {
     return source.find(L'\\') != std::wstring::npos &&
@@ -36,7 +34,7 @@ std::optional<FileStamp> ParseStamp(const std::string& text) {
 }  // namespace
 
 std::vector<std::size_t> StagingNames::Add(const std::string& bytes) {
-    const bool utf16 = bytes.compare(0, 2, kUtf16ByteOrderMark) == 0;
+    const bool utf16 = bytes.compare(0, 2, kUtf16LeByteOrderMark) == 0;
     const std::string text = utf16 ? ToUtf8(FromUtf16Le(bytes)) : std::string();
     const std::string& lines = utf16 ? text : bytes;
 

@@ -18,5 +18,6 @@ std::optional<std::wstring> FromUtf8(const std::string& bytes);
 std::wstring FromUtf16Le(const std::string& bytes);
 
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
+inline constexpr char kUtf16LeByteOrderMark[] = "\xFF\xFE";
 
 }  // namespace quarn

@@ -29,8 +29,8 @@ std::wstring Count(std::size_t value) {
 
 // "1 log", "2 changed logs": the count with its noun.
 std::wstring Logs(std::size_t count, const std::wstring& adjective = L"") {
-    return Count(count) + L" " + adjective + (adjective.empty() ? L"" : L" ") +
-           (count == 1 ? L"log" : L"logs");
+    const std::wstring before = adjective.empty() ? L" " : L" " + adjective + L" ";
+    return Count(count) + before + (count == 1 ? L"log" : L"logs");
 }
 
 bool NothingChanged(const RunSummary& summary) {

@@ -12,8 +12,6 @@ namespace {
 // Values longer than 254 characters are cut there.
 constexpr std::size_t kValueBufferChars = 255;
 
-constexpr char kUtf16LeByteOrderMark[] = "\xFF\xFE";
-
 wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
