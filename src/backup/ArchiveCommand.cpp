@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "backup/StagingFolder.h"
+#include "backup/StepNote.h"
 #include "common/Duration.h"
 #include "common/RunStopped.h"
 
@@ -13,7 +14,6 @@ namespace {
 constexpr std::uint32_t kArchiverSuccess = 0;
 constexpr std::uint32_t kArchiverDamagedArchive = 3;  // a checksum error in the archive
 constexpr std::uint32_t kArchiverNoFilesToAdd = 10;  // nothing to back up this time
-constexpr std::uint32_t kErrorFileNotFound = 2;
 
 void StopForSetting(const std::wstring& key, const std::wstring& value, const std::wstring& problem) {
     throw RunStopped(ExitCode::SettingInvalid,
@@ -41,6 +41,13 @@ bool IsDeviceName(const std::wstring& fileName) {
 
 std::wstring CopiesWait(const std::wstring& stagingFolder) {
     return L"The copies of the log files stay in " + stagingFolder + L"; the next run tries again.";
+}
+
+[[noreturn]] void StopForStagingFolder(Platform& platform, const std::wstring& stagingFolder,
+                                       std::uint32_t error) {
+    throw RunStopped(ExitCode::WorkingFolderUnusable,
+                     L"The folder " + stagingFolder + L" for the copies of the log files cannot "
+                     L"be listed: " + platform.ErrorText(error) + L" Nothing was backed up.");
 }
 
 }  // namespace
@@ -103,63 +110,64 @@ std::wstring DescribeArchiverExit(std::uint32_t exitCode) {
 }
 
 void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::wstring& zipFile,
-                 const std::wstring& stagingFolder, std::uint32_t timeoutMs,
-                 std::size_t& archived) {
-    const std::size_t copies = FilesIn(platform, stagingFolder);
-    const ProcessOutcome outcome = platform.RunProcess(
-        BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive, stagingFolder,
+                 const std::wstring& stagingFolder, std::uint32_t timeoutMs, ArchiverRun& run) {
+    const std::wstring archive = ArchivePath(backupDir, zipFile);
+    const Result<std::size_t> copies = FilesIn(platform, stagingFolder);
+    if (!copies) StopForStagingFolder(platform, stagingFolder, copies.Error());
+    const Result<ProcessEnd> end = platform.RunProcess(
+        BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive, stagingFolder, {},
         timeoutMs);
-    const std::size_t left = FilesIn(platform, stagingFolder);
-    archived = copies > left ? copies - left : 0;
+    const Result<std::size_t> left = FilesIn(platform, stagingFolder);
+    if (!left) StopForStagingFolder(platform, stagingFolder, left.Error());
+    run.archived = *copies > *left ? *copies - *left : 0;
 
-    if (!outcome.started) {
-        const std::wstring reason = outcome.startError == kErrorFileNotFound
+    if (!end) {
+        const std::wstring reason = end.Error() == win32::kFileNotFound
                                         ? L"was not found"
-                                        : L"could not be started (system error " +
-                                              std::to_wstring(outcome.startError) + L")";
+                                        : L"could not be started: " + platform.ErrorText(end.Error());
         throw RunStopped(ExitCode::ArchiverNotStarted,
                          L"The RAR archiver rar.exe " + reason +
                              L". Install the RAR command-line archiver, or put rar.exe beside "
                              L"this program or in a folder on PATH. The log files were not "
                              L"backed up.");
     }
-    if (outcome.timedOut) {
+    run.note = LeftRunningNote(platform, *end, L"the RAR archiver");
+    if (end->timedOut) {
         throw RunStopped(ExitCode::WaitTimedOut,
                          L"The RAR archiver did not end within " + DurationText(timeoutMs) +
-                             L" and was stopped while writing " + ArchivePath(backupDir, zipFile) +
-                             L". " + CopiesWait(stagingFolder));
-    }
-    if (outcome.waitError != 0) {
-        throw RunStopped(ExitCode::ArchiverFailed,
-                         L"The end of the RAR archiver could not be awaited (system error " +
-                             std::to_wstring(outcome.waitError) + L"), so it was stopped while "
-                             L"writing " + ArchivePath(backupDir, zipFile) + L". " +
+                             L" and was stopped while writing " + archive + L". " +
                              CopiesWait(stagingFolder));
     }
-    // Every run would fail on it again: the user has to act.
-    if (outcome.exitCode == kArchiverDamagedArchive) {
+    if (end->waitError != 0) {
         throw RunStopped(ExitCode::ArchiverFailed,
-                         L"The archive " + ArchivePath(backupDir, zipFile) +
+                         L"The end of the RAR archiver could not be awaited (" +
+                             platform.ErrorText(end->waitError) + L"), so it was stopped while "
+                             L"writing " + archive + L". " + CopiesWait(stagingFolder));
+    }
+    // Every run would fail on it again: the user has to act.
+    if (end->exitCode == kArchiverDamagedArchive) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The archive " + archive +
                              L" is damaged: the RAR archiver found a checksum error in it (exit "
                              L"code 3) and added nothing.\r\n\r\nMove the archive away, and the "
                              L"next run starts a new one; or repair it with \"rar r\" and put the "
                              L"repaired archive in its place. Until then the copies of the log "
                              L"files wait in " + stagingFolder + L".");
     }
-    if (outcome.exitCode != kArchiverSuccess && outcome.exitCode != kArchiverNoFilesToAdd) {
+    if (end->exitCode != kArchiverSuccess && end->exitCode != kArchiverNoFilesToAdd) {
         throw RunStopped(ExitCode::ArchiverFailed,
                          L"The RAR archiver failed with exit code " +
-                             std::to_wstring(outcome.exitCode) + L" (" +
-                             DescribeArchiverExit(outcome.exitCode) + L") while writing " +
-                             ArchivePath(backupDir, zipFile) + L". " + CopiesWait(stagingFolder));
+                             std::to_wstring(end->exitCode) + L" (" +
+                             DescribeArchiverExit(end->exitCode) + L") while writing " + archive +
+                             L". " + CopiesWait(stagingFolder));
     }
     // Success is what the archiver did, not what it said: it takes each copy away
     // once the copy is in the archive.
-    if (left > 0) {
+    if (*left > 0) {
         throw RunStopped(ExitCode::ArchiverFailed,
-                         L"The RAR archiver reported success, but " + std::to_wstring(left) +
-                             L" of the copies of the log files were not archived into " +
-                             ArchivePath(backupDir, zipFile) + L". " + CopiesWait(stagingFolder));
+                         L"The RAR archiver reported success, but " + std::to_wstring(*left) +
+                             L" of the copies of the log files were not archived into " + archive +
+                             L". " + CopiesWait(stagingFolder));
     }
 }
 

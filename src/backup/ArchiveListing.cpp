@@ -38,24 +38,42 @@ std::vector<std::wstring> ListArchiveNames(Platform& platform, const std::wstrin
                     L"change.");
     }
     const std::wstring listFile = JoinPath(workingFolder, kArchiveListFile);
-    platform.RemoveFile(listFile);
-    const ProcessOutcome outcome = platform.RunProcess(
-        ArchiveListingCommand(archivePath), WindowShow::MinimizedInactive, workingFolder, timeoutMs);
-    const std::optional<std::string> list = platform.ReadFileBytes(listFile);
-    platform.RemoveFile(listFile);
-
-    if (!outcome.started || outcome.exitCode == kCommandNotFound) {
-        StopListing(ExitCode::ArchiverNotStarted, archivePath,
-                    L"the RAR archiver rar.exe could not be started.");
+    if (const Status removed = platform.RemoveFile(listFile); !removed) {
+        StopListing(ExitCode::WorkingFolderUnusable, archivePath,
+                    L"an earlier list " + listFile + L" cannot be removed: " +
+                        platform.ErrorText(removed.Error()));
     }
-    if (outcome.timedOut) {
+    const Result<ProcessEnd> listing = platform.RunProcess(ArchiveListingCommand(archivePath),
+                                                       WindowShow::MinimizedInactive,
+                                                       workingFolder, {}, timeoutMs);
+    const Result<std::string> list = platform.ReadFileBytes(listFile);
+    // Left behind, it is removed before the next listing.
+    static_cast<void>(platform.RemoveFile(listFile));
+
+    if (!listing || listing->exitCode == kCommandNotFound) {
+        StopListing(ExitCode::ArchiverNotStarted, archivePath,
+                    L"the RAR archiver rar.exe could not be started" +
+                        (listing ? std::wstring() : L" (" + platform.ErrorText(listing.Error()) + L")") +
+                        L".");
+    }
+    if (listing->timedOut) {
         StopListing(ExitCode::WaitTimedOut, archivePath,
                     L"the RAR archiver did not end within " + DurationText(timeoutMs) + L".");
     }
-    if (outcome.exitCode != 0 || !list) {
+    if (listing->waitError != 0) {
         StopListing(ExitCode::ArchiverFailed, archivePath,
-                    L"the RAR archiver failed with exit code " + std::to_wstring(outcome.exitCode) +
-                        L" (" + DescribeArchiverExit(outcome.exitCode) + L").");
+                    L"the end of the RAR archiver could not be awaited (" +
+                        platform.ErrorText(listing->waitError) + L").");
+    }
+    if (listing->exitCode != 0) {
+        StopListing(ExitCode::ArchiverFailed, archivePath,
+                    L"the RAR archiver failed with exit code " + std::to_wstring(listing->exitCode) +
+                        L" (" + DescribeArchiverExit(listing->exitCode) + L").");
+    }
+    if (!list) {
+        StopListing(ExitCode::ArchiverFailed, archivePath,
+                    L"its list " + listFile + L" could not be read (" +
+                        platform.ErrorText(list.Error()) + L").");
     }
 
     std::vector<std::wstring> names;

@@ -78,6 +78,7 @@ std::int64_t DayNumber(const LocalTime& at) {
 }
 
 std::wstring FullRunReason(const ArchiveState& state) {
+    if (!state.unreadable.empty()) return L"the archive could not be looked at: " + state.unreadable;
     if (!state.stamp) return L"the archive was missing";
     if (!state.recorded) return L"no records of what the archive holds";
     const ArchiveRecord& recorded = *state.recorded;

@@ -36,7 +36,8 @@ std::int64_t DayNumber(const LocalTime& at);
 struct ArchiveState {
     std::optional<ArchiveRecord> recorded;  // none when the names file was not read whole
     std::wstring archive;                   // full path, folded
-    std::optional<FileStamp> stamp;         // none when the archive is missing
+    std::optional<FileStamp> stamp;         // none when the archive is missing or unreadable
+    std::wstring unreadable;                // why the archive could not be looked at
     std::optional<FileIdentity> identity;
     std::int64_t today = 0;
     bool leftovers = false;  // copies that an earlier run left wait in the staging folder

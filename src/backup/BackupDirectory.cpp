@@ -55,12 +55,14 @@ std::wstring SettingMessage(const std::wstring& backupDir, const std::wstring& p
 void CreateDirectoryChain(Platform& platform, const std::wstring& path,
                           const ProgressReport& report) {
     const PathRoot start = RootOf(path);
-    if (start.root.empty() || !platform.ChangeDirectory(start.root)) {
+    const Result<bool> rootThere = platform.IsDirectory(start.root);
+    if (start.root.empty() || !rootThere || !*rootThere) {
+        const std::wstring reason = rootThere ? L"" : L" (" + platform.ErrorText(rootThere.Error()) + L")";
         throw RunStopped(ExitCode::BackupDirUnusable,
                          SettingMessage(path, L"cannot be created: its drive or network share " +
-                                                  start.root + L" cannot be reached."));
+                                                  start.root + L" cannot be reached" + reason + L"."));
     }
-    report(L"Drive is : " + platform.CurrentDirectory());
+    report(L"Drive is : " + start.root);
 
     // Each level by its full path, so that a level that is not there cannot send the
     // next one anywhere else.
@@ -68,15 +70,20 @@ void CreateDirectoryChain(Platform& platform, const std::wstring& path,
     std::wstring level = start.root;
     for (std::size_t i = start.firstLevel; i < components.size(); ++i) {
         level = JoinPath(level, components[i]);
-        // An existing level fails to be made and is simply entered.
-        platform.MakeDirectory(level);
+        // An existing level fails to be made and is simply used.
+        const Status made = platform.MakeDirectory(level);
         report(L"made dir : " + components[i]);
-        if (!platform.ChangeDirectory(level)) {
+        const Result<bool> there = platform.IsDirectory(level);
+        if (!there || !*there) {
+            const std::uint32_t error = !there ? there.Error() : made.Error();
             throw RunStopped(ExitCode::BackupDirUnusable,
                              SettingMessage(path, L"could not be created: the folder " + level +
-                                                      L" cannot be made or entered."));
+                                                      L" cannot be made or entered (" +
+                                                      platform.ErrorText(error) + L")."));
         }
-        report(platform.CurrentDirectory());
+        report(level.size() > start.root.size() && level.back() == L'\\'
+                   ? level.substr(0, level.size() - 1)
+                   : level);
     }
 }
 
@@ -88,8 +95,9 @@ void PrepareBackupDirectory(Platform& platform, const std::wstring& backupDir,
                                                    L"drive, such as C:\\Backups, or a network "
                                                    L"share, such as \\\\server\\share\\Backups."));
     }
-    if (platform.IsDirectory(backupDir)) return;
-    if (platform.FileSize(backupDir)) {
+    const Result<bool> exists = platform.IsDirectory(backupDir);
+    if (exists && *exists) return;
+    if (platform.StampOf(backupDir)) {
         throw RunStopped(ExitCode::SettingInvalid,
                          SettingMessage(backupDir, L"is a file, not a folder."));
     }

@@ -12,8 +12,7 @@ using ProgressReport = std::function<void(const std::wstring&)>;
 
 // Creates the missing levels of a drive path ("C:\a\b") or share path
 // ("\\server\share\a\b"), also in the \\?\ form, one at a time from its root,
-// reporting each level. Stops the run at the first level that cannot be made or
-// entered. Leaves the deepest level entered as the working folder.
+// reporting each level. Stops the run at the first level that cannot be made.
 void CreateDirectoryChain(Platform& platform, const std::wstring& path,
                           const ProgressReport& report);
 

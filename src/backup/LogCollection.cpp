@@ -25,12 +25,32 @@ LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstr
       names_(platform),
       namesFile_(platform, archivePath_, workingFolder_) {}
 
+std::wstring LogCollection::ArchiveKey() {
+    const Result<std::wstring> full = platform_.FullPath(archivePath_);
+    if (!full) {
+        throw RunStopped(ExitCode::SettingInvalid,
+                         L"The archive's path " + archivePath_ + L" cannot be made a full path: " +
+                             platform_.ErrorText(full.Error()) +
+                             L" Check BackupDir and ZipFile in QuarnBackup.ini. Nothing was "
+                             L"backed up.");
+    }
+    return platform_.FoldCase(*full);
+}
+
 std::wstring LogCollection::FullRunReason(bool namesWhole) {
     ArchiveState state;
     if (namesWhole) state.recorded = names_.Archive();
-    state.archive = platform_.FoldCase(platform_.FullPath(archivePath_));
-    state.stamp = platform_.StampOf(archivePath_);
-    state.identity = platform_.IdentityOf(archivePath_);
+    state.archive = ArchiveKey();
+    const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
+    if (stamp) {
+        state.stamp = *stamp;
+    } else if (stamp.Error() != win32::kFileNotFound && stamp.Error() != win32::kPathNotFound) {
+        state.unreadable = platform_.ErrorText(stamp.Error());
+    }
+    // Where the file system has file IDs.
+    if (const Result<FileIdentity> identity = platform_.IdentityOf(archivePath_)) {
+        state.identity = *identity;
+    }
     state.today = DayNumber(platform_.Now());
     state.leftovers = !staging_.LeftoverNames().empty();
     return quarn::FullRunReason(state);
@@ -48,7 +68,8 @@ StagingResult LogCollection::Stage() {
     // Every name is settled and kept before the first copy: the archive must never
     // receive an entry under a name that the next run might give to another log.
     std::vector<std::size_t> entries;
-    ListLogFiles(platform_, dataDir_, listingTimeoutMs_, [&](const std::wstring& log) {
+    result.listingNote = ListLogFiles(platform_, dataDir_, workingFolder_, listingTimeoutMs_,
+                                      [&](const std::wstring& log) {
         if (const std::optional<std::wstring> flattened = FlattenedName(log)) {
             entries.push_back(names_.Claim(log, *flattened));
         } else {
@@ -74,9 +95,13 @@ StagingResult LogCollection::Stage() {
     std::vector<std::size_t> changed;
     for (const std::size_t entry : entries) {
         const std::optional<FileStamp> recorded = names_.Record(entry);
-        if (fullRun_ || !recorded || platform_.StampOf(names_.Entry(entry).source) != recorded) {
+        if (fullRun_ || !recorded) {
             changed.push_back(entry);
+            continue;
         }
+        // One that cannot be looked at is copied: the copy then tells why it fails.
+        const Result<FileStamp> stamp = platform_.StampOf(names_.Entry(entry).source);
+        if (!stamp || *stamp != *recorded) changed.push_back(entry);
     }
     result.unchanged = entries.size() - changed.size();
     if (!changed.empty() && names_.Archive()) {
@@ -96,13 +121,13 @@ StagingResult LogCollection::Stage() {
 
     for (const std::size_t entry : changed) {
         const StagedLog log = names_.Entry(entry);
-        const CopyOutcome copy = staging_.Copy(log.source, log.name);
-        if (copy.error == 0) {
+        const Result<FileStamp> copy = staging_.Copy(log.source, log.name);
+        if (copy) {
             ++result.copied;
-            copied_.emplace_back(entry, copy.source);
+            copied_.emplace_back(entry, *copy);
             continue;
         }
-        std::wstring reason = platform_.ErrorText(copy.error);
+        std::wstring reason = platform_.ErrorText(copy.Error());
         if (const std::optional<LocalTime> written = staging_.KeepEarlierCopy(log.name)) {
             ++result.earlierCopies;
             reason += L" An earlier copy from " + LocalTimeText(*written, false) + L" was archived instead.";
@@ -115,13 +140,14 @@ StagingResult LogCollection::Stage() {
     return result;
 }
 
-bool LogCollection::RecordArchived() {
-    const std::optional<FileStamp> stamp = platform_.StampOf(archivePath_);
-    if (!stamp) return false;
+Status LogCollection::RecordArchived() {
+    const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
+    if (!stamp) return Failed{stamp.Error()};
     for (const auto& [entry, copy] : copied_) names_.SetRecord(entry, copy);
     const std::optional<ArchiveRecord> earlier = names_.Archive();
-    names_.SetArchive({platform_.FoldCase(platform_.FullPath(archivePath_)), *stamp,
-                       platform_.IdentityOf(archivePath_),
+    const Result<FileIdentity> identity = platform_.IdentityOf(archivePath_);
+    names_.SetArchive({ArchiveKey(), *stamp,
+                       identity ? std::optional<FileIdentity>(*identity) : std::nullopt,
                        fullRun_ || !earlier ? DayNumber(platform_.Now()) : earlier->lastFullRunDay,
                        true});
     return namesFile_.SaveRecords(names_);

@@ -24,6 +24,7 @@ struct StagingResult {
     std::size_t earlierCopies = 0;  // of logs that could not be copied: an earlier run's copy
     std::size_t leftovers = 0;      // an earlier run's copies of logs that are gone
     std::wstring namesNote;         // what happened to the names file, when anything did
+    std::wstring listingNote;       // processes the listing left running, if any
     std::size_t notFound = 0;       // logs known under the data folder that the listing missed
     std::size_t unchanged = 0;      // logs as they were when their entries were archived
     std::wstring fullRunReason;     // why every log was staged; empty when only changed ones were
@@ -43,10 +44,12 @@ public:
     StagingResult Stage();
 
     // Once the archiver's success is verified: records each copy's stamp and the
-    // archive's identity. False when they could not be kept; the next run is then full.
-    bool RecordArchived();
+    // archive's identity. A failure when they could not be kept; the next run is then full.
+    Status RecordArchived();
 
 private:
+    // The archive's full path as the file system folds it.
+    std::wstring ArchiveKey();
     std::wstring FullRunReason(bool namesWhole);
 
     Platform& platform_;

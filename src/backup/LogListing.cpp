@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "backup/StepNote.h"
 #include "common/Duration.h"
 #include "common/PathText.h"
 #include "common/RunStopped.h"
@@ -15,47 +16,37 @@ namespace {
                                L" Nothing was backed up.");
 }
 
-// The listing's own files in the working folder. Left-overs of an earlier run are
+// The listing's own files in the program folder. Left-overs of an earlier run are
 // removed first, so that an old marker cannot end the wait for a new list; ours
 // are removed at the end whatever happens in between. Nothing else is touched.
 class ListingFiles {
 public:
-    explicit ListingFiles(Platform& platform) : platform_(platform) {
+    ListingFiles(Platform& platform, const std::wstring& folder)
+        : platform_(platform), folder_(folder) {
         for (const wchar_t* stale : {kMarkerFile, kListFile}) {
-            if (!platform_.RemoveFile(stale)) {
+            if (const Status removed = platform_.RemoveFile(Path(stale)); !removed) {
                 throw RunStopped(ExitCode::WorkingFolderUnusable,
                                  L"The file " + std::wstring(stale) + L" left by an earlier run "
-                                 L"cannot be removed from the program's folder " +
-                                     platform_.CurrentDirectory() + L". Nothing was backed up.");
+                                 L"cannot be removed from the program's folder " + folder_ +
+                                     L": " + platform_.ErrorText(removed.Error()) +
+                                     L" Nothing was backed up.");
             }
         }
     }
     ~ListingFiles() {
-        for (const wchar_t* own : {kListFile, kMarkerFile, kBatchFile}) platform_.RemoveFile(own);
+        // What cannot be removed now is removed before the next listing.
+        for (const wchar_t* own : {kListFile, kMarkerFile, kBatchFile}) {
+            static_cast<void>(platform_.RemoveFile(Path(own)));
+        }
     }
     ListingFiles(const ListingFiles&) = delete;
     ListingFiles& operator=(const ListingFiles&) = delete;
 
-private:
-    Platform& platform_;
-};
-
-// Gives a variable a value (or none) for the processes started while it lives,
-// then puts back what the program had.
-class ChildVariable {
-public:
-    ChildVariable(Platform& platform, const wchar_t* name, const std::optional<std::wstring>& value)
-        : platform_(platform), name_(name), before_(platform.EnvironmentVariable(name)) {
-        platform_.PutEnvironmentVariable(name_, value);
-    }
-    ~ChildVariable() { platform_.PutEnvironmentVariable(name_, before_); }
-    ChildVariable(const ChildVariable&) = delete;
-    ChildVariable& operator=(const ChildVariable&) = delete;
+    std::wstring Path(const wchar_t* name) const { return JoinPath(folder_, name); }
 
 private:
     Platform& platform_;
-    std::wstring name_;
-    std::optional<std::wstring> before_;
+    std::wstring folder_;
 };
 
 // Hands on the log files of the interpreter's UTF-16 list one line at a time, so
@@ -96,54 +87,54 @@ bool IsLogFileName(const std::wstring& path) {
     return EndsWithAsciiIgnoringCase(path, L".bkl") || EndsWithAsciiIgnoringCase(path, L".bks");
 }
 
-void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
-                  const std::function<void(const std::wstring&)>& eachLog) {
-    const ListingFiles listingFiles(platform);
-    if (!platform.WriteFileBytes(kBatchFile, ListingBatchText())) {
+std::wstring ListLogFiles(Platform& platform, const std::wstring& dataDir,
+                          const std::wstring& programFolder, std::uint32_t timeoutMs,
+                          const std::function<void(const std::wstring&)>& eachLog) {
+    const ListingFiles files(platform, programFolder);
+    if (const Status written = platform.WriteFileBytes(files.Path(kBatchFile), ListingBatchText());
+        !written) {
         StopListing(ExitCode::WorkingFolderUnusable,
                     std::wstring(kBatchFile) + L" cannot be written in the program's folder " +
-                        platform.CurrentDirectory() + L".");
+                        programFolder + L": " + platform.ErrorText(written.Error()));
     }
 
-    // dir gets the data folder's full path, so that a share lists as \\server\share\...
-    // and not under a drive letter that lives only as long as the listing.
-    std::wstring folder = platform.FullPath(dataDir);
-    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-    const ProcessOutcome batch = [&] {
-        const ChildVariable dataDirForChild(platform, kDataDirVariable, folder);
-        // The user's default dir switches: /p would wait for a key that no one presses.
-        const ChildVariable noDirDefaults(platform, L"DIRCMD", std::nullopt);
-        return platform.RunProcess(kListingCommand, WindowShow::MinimizedActive,
-                                   platform.CurrentDirectory(), timeoutMs);
-    }();
-    if (!batch.started) {
-        StopListing(ExitCode::ListingFailed,
-                    std::wstring(kBatchFile) + L" could not be started (system error " +
-                        std::to_wstring(batch.startError) + L").");
+    // dir gets the data folder's full path (which dataDir is, ending in "\\"), so
+    // that a share lists as \\server\share\... and not under a drive letter that lives
+    // only as long as the listing. It reaches the batch file only through a variable;
+    // the user's default dir switches are taken away: /p would wait for a key that no
+    // one presses.
+    const Result<ProcessEnd> batch = platform.RunProcess(
+        kListingCommand, WindowShow::MinimizedActive, programFolder,
+        {{kDataDirVariable, dataDir}, {L"DIRCMD", std::nullopt}}, timeoutMs);
+    if (!batch) {
+        StopListing(ExitCode::ListingFailed, std::wstring(kBatchFile) + L" could not be started: " +
+                                                 platform.ErrorText(batch.Error()));
     }
-    if (batch.waitError != 0) {
+    if (batch->waitError != 0) {
         StopListing(ExitCode::ListingFailed,
-                    L"the end of " + std::wstring(kBatchFile) +
-                        L" could not be awaited (system error " +
-                        std::to_wstring(batch.waitError) + L"), so it was stopped.");
+                    L"the end of " + std::wstring(kBatchFile) + L" could not be awaited (" +
+                        platform.ErrorText(batch->waitError) + L"), so it was stopped.");
     }
-    if (batch.timedOut) {
+    if (batch->timedOut) {
         throw RunStopped(ExitCode::WaitTimedOut,
                          L"The listing of the log files in " + dataDir + L" did not end within " +
                              DurationText(timeoutMs) + L" and was stopped. Nothing was backed up.");
     }
-    if (platform.FindFirstName(kMarkerFile, false) != kMarkerFile) {
+    const Result<std::wstring> marker = platform.FindFirstName(files.Path(kMarkerFile), false);
+    if (!marker || *marker != kMarkerFile) {
         StopListing(ExitCode::ListingFailed,
                     std::wstring(kBatchFile) + L" ended without finishing its list of " +
                         dataDir + L".");
     }
-    const std::optional<std::string> list = platform.ReadFileBytes(kListFile);
+    const Result<std::string> list = platform.ReadFileBytes(files.Path(kListFile));
     if (!list) {
-        StopListing(ExitCode::ListingFailed,
-                    L"the mail data folder " + dataDir + L" could not be searched.");
+        StopListing(ExitCode::ListingFailed, L"the mail data folder " + dataDir +
+                                                 L" could not be searched: " +
+                                                 platform.ErrorText(list.Error()));
     }
 
-    EachLogInList(platform, *list, folder, eachLog);
+    EachLogInList(platform, *list, dataDir, eachLog);
+    return LeftRunningNote(platform, *batch, L"the listing");
 }
 
 }  // namespace quarn

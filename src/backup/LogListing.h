@@ -20,7 +20,7 @@ inline constexpr wchar_t kDataDirVariable[] = L"QUARN_DATA_DIR";
 inline constexpr wchar_t kListingCommand[] = L"cmd /d /u /v:off /c QuarnBackup.bat";
 
 // The text of QuarnBackup.bat: list every log file below the data folder, hidden and
-// system files included, by their full paths into filelist.tmp in the working folder,
+// system files included, by their full paths into filelist.tmp in the folder it runs in,
 // then write the marker.
 std::string ListingBatchText();
 
@@ -28,11 +28,13 @@ std::string ListingBatchText();
 // such as "in.bkl_old" through their short names; those are not logs.
 bool IsLogFileName(const std::wstring& path);
 
-// Lists the log files below dataDir through the batch file, waiting at most
-// timeoutMs for it, from and into the working folder, and hands each log's full
-// path to eachLog in the order of the list. Stops the run when the listing fails
-// or lists a path outside the data folder.
-void ListLogFiles(Platform& platform, const std::wstring& dataDir, std::uint32_t timeoutMs,
-                  const std::function<void(const std::wstring&)>& eachLog);
+// Lists the log files below dataDir (a full path ending in "\\") through the batch
+// file, waiting at most timeoutMs for it, run in and writing into the program's
+// folder, and hands each log's full path to eachLog in the order of the list.
+// Stops the run when the listing fails or lists a path outside the data folder.
+// Returns what the run log should say about processes it left running, if anything.
+std::wstring ListLogFiles(Platform& platform, const std::wstring& dataDir,
+                          const std::wstring& programFolder, std::uint32_t timeoutMs,
+                          const std::function<void(const std::wstring&)>& eachLog);
 
 }  // namespace quarn

@@ -10,6 +10,10 @@ namespace {
 
 constexpr std::size_t kLinesNamed = 10;
 
+bool IsNotFound(std::uint32_t error) {
+    return error == win32::kFileNotFound || error == win32::kPathNotFound;
+}
+
 std::wstring LineNumbers(const std::vector<std::size_t>& numbers) {
     std::wstring text = numbers.size() == 1 ? L"line " : L"lines ";
     for (std::size_t i = 0; i < numbers.size() && i < kLinesNamed; ++i) {
@@ -35,11 +39,14 @@ NamesFile::NamesFile(Platform& platform, const std::wstring& archivePath,
 void NamesFile::AddNote(const std::wstring& text) { note_ += (note_.empty() ? L"" : L" ") + text; }
 
 bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing) {
-    const std::optional<std::string> bytes = platform_.ReadFileBytes(path_);
-    missing = !bytes && !platform_.FileSize(path_);
+    const Result<std::string> bytes = platform_.ReadFileBytes(path_);
+    missing = !bytes && IsNotFound(bytes.Error());
     if (!bytes) {
         damaged_ = !missing;
-        if (damaged_) AddNote(L"The list of archive names " + path_ + L" could not be read.");
+        if (damaged_) {
+            AddNote(L"The list of archive names " + path_ + L" could not be read: " +
+                    platform_.ErrorText(bytes.Error()));
+        }
         return false;
     }
     const std::vector<std::size_t> refused = names.Add(*bytes);
@@ -58,12 +65,13 @@ bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missi
 
 void NamesFile::Load(StagingNames& names,
                      const std::function<std::vector<std::wstring>()>& archiveNames) {
-    const bool archiveExists = platform_.FileSize(archivePath_).has_value();
+    const bool archiveExists = platform_.StampOf(archivePath_).Ok();
     bool missing = false;
     bool whole = TakeOwnFile(names, archiveExists, missing);
-    const std::optional<std::string> generation =
-        whole ? std::nullopt : platform_.ReadFileBytes(path_ + L".bak");
-    const std::optional<std::string> earlier = platform_.ReadFileBytes(earlierPath_);
+    // What the earlier generations hold adds to the names; one that cannot be read adds nothing.
+    const Result<std::string> generation =
+        whole ? Result<std::string>(Failed{win32::kFileNotFound}) : platform_.ReadFileBytes(path_ + L".bak");
+    const Result<std::string> earlier = platform_.ReadFileBytes(earlierPath_);
     if (missing && (generation || (!earlier && archiveExists))) {
         AddNote(L"The list of archive names " + path_ + L" was missing.");
     }
@@ -88,33 +96,35 @@ void NamesFile::Load(StagingNames& names,
     }
 }
 
-bool NamesFile::Write(const StagingNames& names) {
+Status NamesFile::Write(const StagingNames& names) {
     const std::wstring newFile = path_ + L".new";
-    const bool written = platform_.WriteFileBytes(newFile, names.Saved());
-    if (written && platform_.FileSize(path_)) {
+    Status written = platform_.WriteFileBytes(newFile, names.Saved());
+    if (written && platform_.StampOf(path_)) {
         // Without an earlier generation the run still goes on.
-        platform_.MoveFileOver(path_, path_ + (damaged_ ? L".damaged" : L".bak"));
+        static_cast<void>(platform_.MoveFileOver(path_, path_ + (damaged_ ? L".damaged" : L".bak")));
     }
-    if (!written || platform_.MoveFileOver(newFile, path_) != 0) {
-        platform_.RemoveFile(newFile);
-        return false;
+    if (written) written = platform_.MoveFileOver(newFile, path_);
+    if (!written) {
+        static_cast<void>(platform_.RemoveFile(newFile));  // the next write replaces it anyway
+        return written;
     }
     damaged_ = false;  // the damaged file is kept once; later writes leave generations
-    if (earlierTaken_) platform_.RemoveFile(earlierPath_);
+    // The names it held are in the list now; a copy left behind is taken again, harmlessly.
+    if (earlierTaken_) static_cast<void>(platform_.RemoveFile(earlierPath_));
     earlierTaken_ = false;
     mustWrite_ = false;
-    return true;
+    return written;
 }
 
 void NamesFile::Save(const StagingNames& names) {
     if (!names.Changed() && !mustWrite_) return;
-    if (!Write(names)) {
+    if (const Status written = Write(names); !written) {
         throw RunStopped(ExitCode::BackupDirUnusable,
-                         L"The list of archive names " + path_ +
-                             L" cannot be written. Nothing was backed up.");
+                         L"The list of archive names " + path_ + L" cannot be written: " +
+                             platform_.ErrorText(written.Error()) + L" Nothing was backed up.");
     }
 }
 
-bool NamesFile::SaveRecords(const StagingNames& names) { return Write(names); }
+Status NamesFile::SaveRecords(const StagingNames& names) { return Write(names); }
 
 }  // namespace quarn

@@ -33,9 +33,9 @@ public:
     // replaces becomes the earlier generation, or ".damaged" when lines were dropped.
     // Stops the run when the names cannot be kept.
     void Save(const StagingNames& names);
-    // The same once the archive was written: false, never a stop, when they cannot
-    // be kept (the archive holds the run's copies already).
-    bool SaveRecords(const StagingNames& names);
+    // The same once the archive was written: a failure, never a stop, when they
+    // cannot be kept (the archive holds the run's copies already).
+    Status SaveRecords(const StagingNames& names);
 
     // True when the names file was read whole: its records can be trusted.
     bool ReadWhole() const { return !mustWrite_; }
@@ -46,7 +46,7 @@ public:
 private:
     // Takes the names file's own lines; true when it was read whole. missing: there is none.
     bool TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing);
-    bool Write(const StagingNames& names);
+    Status Write(const StagingNames& names);
     void AddNote(const std::wstring& text);
 
     Platform& platform_;

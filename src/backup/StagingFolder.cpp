@@ -24,10 +24,18 @@ std::wstring StagingSubfolder(const std::wstring& stagedName) {
     return SubfolderName(SubfolderIndex(stagedName));
 }
 
-std::size_t FilesIn(Platform& platform, const std::wstring& stagingFolder) {
+Result<std::size_t> FilesIn(Platform& platform, const std::wstring& stagingFolder) {
+    const Result<std::vector<FolderEntry>> entries = platform.FolderEntries(stagingFolder);
+    if (!entries) return Failed{entries.Error()};
     std::size_t files = 0;
-    for (const FolderEntry& entry : platform.FolderEntries(stagingFolder)) {
-        files += entry.isFolder ? FilesIn(platform, JoinPath(stagingFolder, entry.name)) : 1;
+    for (const FolderEntry& entry : *entries) {
+        if (!entry.isFolder) {
+            ++files;
+            continue;
+        }
+        const Result<std::size_t> below = FilesIn(platform, JoinPath(stagingFolder, entry.name));
+        if (!below) return below;
+        files += *below;
     }
     return files;
 }
@@ -36,17 +44,27 @@ StagingFolder::StagingFolder(Platform& platform, const std::wstring& workingFold
     : platform_(platform),
       path_(JoinPath(workingFolder, kStagingFolder)),
       subfolderMade_(kStagingSubfolders, false) {
-    if (!platform_.IsDirectory(path_)) platform_.MakeDirectory(path_);
-    if (!platform_.IsDirectory(path_)) {
+    const Status made = platform_.MakeDirectory(path_);  // or it is there
+    const Result<bool> there = platform_.IsDirectory(path_);
+    if (!there || !*there) {
         throw RunStopped(ExitCode::WorkingFolderUnusable,
                          L"The folder " + path_ + L" for the copies of the log files "
-                         L"cannot be created or used. Nothing was backed up.");
+                         L"cannot be created or used: " +
+                             platform_.ErrorText(there ? made.Error() : there.Error()) +
+                             L" Nothing was backed up.");
     }
     FindLeftovers(path_, true);
 }
 
 void StagingFolder::FindLeftovers(const std::wstring& folder, bool top) {
-    for (FolderEntry entry : platform_.FolderEntries(folder)) {
+    Result<std::vector<FolderEntry>> entries = platform_.FolderEntries(folder);
+    if (!entries) {
+        throw RunStopped(ExitCode::WorkingFolderUnusable,
+                         L"The folder " + folder + L" for the copies of the log files cannot be "
+                         L"listed: " + platform_.ErrorText(entries.Error()) +
+                             L" Nothing was backed up.");
+    }
+    for (FolderEntry& entry : *entries) {
         const std::wstring path = JoinPath(folder, entry.name);
         if (entry.isFolder) {
             FindLeftovers(path, false);
@@ -61,10 +79,11 @@ void StagingFolder::FindLeftovers(const std::wstring& folder, bool top) {
 }
 
 void StagingFolder::Remove(const std::wstring& path) {
-    if (!platform_.RemoveFile(path)) {
+    if (const Status removed = platform_.RemoveFile(path); !removed) {
         throw RunStopped(ExitCode::WorkingFolderUnusable,
                          L"The file " + path + L" in the folder for the copies of the log files "
-                         L"cannot be removed. Nothing was backed up.");
+                         L"cannot be removed: " + platform_.ErrorText(removed.Error()) +
+                             L" Nothing was backed up.");
     }
 }
 
@@ -76,22 +95,23 @@ std::vector<std::wstring> StagingFolder::LeftoverNames() const {
     return names;
 }
 
-CopyOutcome StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName) {
+Result<FileStamp> StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName) {
     const unsigned subfolder = SubfolderIndex(stagedName);
     const std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
     if (!subfolderMade_[subfolder]) {
-        platform_.MakeDirectory(subfolderPath);  // or it is there
+        // Or it is there; if not, the copy into it fails with the reason.
+        static_cast<void>(platform_.MakeDirectory(subfolderPath));
         subfolderMade_[subfolder] = true;
     }
     const std::wstring target = JoinPath(subfolderPath, stagedName);
-    const CopyOutcome copy =
+    Result<FileStamp> copy =
         platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target);
-    if (copy.error != 0) return copy;
+    if (!copy) return copy;
     const auto found = leftovers_.find(platform_.FoldCase(stagedName));
     if (found != leftovers_.end()) {
         const std::wstring foldedTarget = platform_.FoldCase(target);
-        for (const FolderEntry& copy : found->second) {
-            if (platform_.FoldCase(copy.name) != foldedTarget) Remove(copy.name);
+        for (const FolderEntry& earlier : found->second) {
+            if (platform_.FoldCase(earlier.name) != foldedTarget) Remove(earlier.name);
         }
         leftovers_.erase(found);
     }

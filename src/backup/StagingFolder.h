@@ -28,7 +28,7 @@ inline constexpr unsigned kStagingSubfolders = 64;
 std::wstring StagingSubfolder(const std::wstring& stagedName);
 
 // How many files wait anywhere in the staging folder, whatever their names.
-std::size_t FilesIn(Platform& platform, const std::wstring& stagingFolder);
+Result<std::size_t> FilesIn(Platform& platform, const std::wstring& stagingFolder);
 
 // The staging folder of a run: one copy per staged name, always the newest. Copies
 // that an earlier run left (the archiver did not take them) are found at the start;
@@ -46,7 +46,7 @@ public:
 
     // Copies one log into its subfolder under its staged name, as a plain file, then
     // removes every other copy of that name.
-    CopyOutcome Copy(const std::wstring& source, const std::wstring& stagedName);
+    Result<FileStamp> Copy(const std::wstring& source, const std::wstring& stagedName);
 
     // For a log that could not be copied: keeps only the newest copy that an earlier
     // run left of it, and returns when that copy's log was last written.

@@ -141,7 +141,7 @@ std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& 
 }
 
 std::size_t StagingNames::CountUnder(const std::wstring& folder) const {
-    std::wstring prefix = platform_.FoldCase(platform_.FullPath(folder));
+    std::wstring prefix = platform_.FoldCase(folder);
     while (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
     prefix += L'\\';
     std::size_t count = 0;

@@ -52,7 +52,7 @@ public:
     const std::optional<ArchiveRecord>& Archive() const { return archive_; }
     void SetArchive(const ArchiveRecord& record);
 
-    // How many known logs lie below the folder.
+    // How many known logs lie below the folder (a full path).
     std::size_t CountUnder(const std::wstring& folder) const;
 
     bool Empty() const { return entries_.empty(); }

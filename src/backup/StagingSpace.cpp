@@ -22,14 +22,15 @@ std::wstring SizeText(std::uint64_t bytes, bool roundUp) {
 }  // namespace
 
 std::uint64_t SpaceForCopy(Platform& platform, const std::wstring& log) {
-    const std::uint64_t size = platform.FileSize(log).value_or(0);
+    const Result<FileStamp> stamp = platform.StampOf(log);
+    const std::uint64_t size = stamp ? stamp->size : 0;
     return (size + kClusterBytes - 1) / kClusterBytes * kClusterBytes;
 }
 
 void CheckStagingSpace(Platform& platform, std::size_t logs, std::uint64_t copyBytes,
                        const std::wstring& stagingFolder) {
-    const std::optional<std::uint64_t> free = platform.FreeBytes(stagingFolder);
-    if (!free) return;  // the copies then tell for themselves
+    const Result<std::uint64_t> free = platform.FreeBytes(stagingFolder);
+    if (!free) return;  // cannot tell: the copies then tell for themselves, each with its reason
     const std::uint64_t needed = copyBytes + kStagingSpaceMarginBytes;
     if (needed <= *free) return;
     throw RunStopped(ExitCode::NotEnoughSpace,

@@ -1,35 +1,28 @@
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPlatform.h"
 
 namespace quarn {
 
-std::wstring WinPlatform::ExpandEnvironment(const std::wstring& text) {
-    std::wstring expanded(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                       static_cast<DWORD>(expanded.size()));
-        if (needed == 0) return text;
-        if (needed <= expanded.size()) {
-            expanded.resize(needed - 1);  // the count includes the terminator
-            return expanded;
-        }
-        expanded.assign(needed, L'\0');
-    }
+Result<std::wstring> WinPlatform::ExpandEnvironment(const std::wstring& text) {
+    // Its count includes the terminator, whether the text fit or not.
+    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+        const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()));
+        if (needed == 0) return FillAnswer{LastError()};
+        return FillAnswer{0, needed <= buffer.size(), needed <= buffer.size() ? needed - 1 : needed};
+    });
 }
 
-std::optional<std::wstring> WinPlatform::EnvironmentVariable(const std::wstring& name) {
-    const DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-    if (needed == 0) return std::nullopt;
-    std::wstring value(needed, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), needed);
-    if (length >= needed) return std::nullopt;  // changed between the two calls
-    value.resize(length);
-    return value;
-}
-
-void WinPlatform::PutEnvironmentVariable(const std::wstring& name,
-                                         const std::optional<std::wstring>& value) {
-    SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
+Result<std::wstring> WinPlatform::EnvironmentVariable(const std::wstring& name) {
+    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+        // An empty value also gives 0, but sets no error.
+        SetLastError(ERROR_SUCCESS);
+        const DWORD returned = GetEnvironmentVariableW(name.c_str(), buffer.data(),
+                                                       static_cast<DWORD>(buffer.size()));
+        if (returned == 0 && GetLastError() == ERROR_SUCCESS) return FillAnswer{0, true, 0};
+        return LengthOrNeeded(returned, buffer.size());
+    });
 }
 
 LocalTime WinPlatform::Now() {

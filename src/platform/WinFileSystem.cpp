@@ -1,5 +1,6 @@
 #include <string>
 
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
@@ -8,128 +9,131 @@ namespace quarn {
 namespace {
 
 // Opens a file or folder only to ask which one it is; links are followed.
-UniqueFileHandle OpenForQueries(const std::wstring& path) {
-    return UniqueFileHandle(CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                        nullptr));
+Result<UniqueFileHandle> OpenForQueries(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return Failed{LastError()};
+    return file;
+}
+
+std::uint64_t FileTimeValue(const FILETIME& time) {
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+LocalTime LocalTimeOf(const FILETIME& time) {
+    SYSTEMTIME utc{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&time, &utc) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
+        return {};
+    }
+    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
 }
 
 }  // namespace
 
-std::wstring WinPlatform::ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
+Result<std::wstring> WinPlatform::ProgramFolder() {
+    // GetModuleFileNameW reports no size: a name that filled the buffer may have been cut.
+    Result<std::wstring> path = ReadGrowing<std::wstring>([](std::wstring& buffer) {
         const DWORD length =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);  // truncated: long-path installs
-    }
-    const std::size_t lastSeparator = path.rfind(L'\\');
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return FillAnswer{LastError()};
+        return FillAnswer{0, length < buffer.size(), length < buffer.size() ? length : buffer.size() * 2};
+    });
+    if (!path) return path;
+    const std::size_t lastSeparator = path->rfind(L'\\');
     if (lastSeparator == std::wstring::npos) return path;
     // "C:" alone would name the drive's current directory, not its root.
-    const bool atDriveRoot = lastSeparator == 2 && path[1] == L':';
-    return path.substr(0, atDriveRoot ? lastSeparator + 1 : lastSeparator);
+    const bool atDriveRoot = lastSeparator == 2 && (*path)[1] == L':';
+    return path->substr(0, atDriveRoot ? lastSeparator + 1 : lastSeparator);
 }
 
-std::wstring WinPlatform::CurrentDirectory() {
-    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
-    std::wstring directory(needed, L'\0');
-    const DWORD length = GetCurrentDirectoryW(needed, directory.data());
-    directory.resize(length < needed ? length : 0);
-    return directory;
+Status WinPlatform::MakeDirectory(const std::wstring& path) {
+    if (CreateDirectoryW(LongPathForm(path).c_str(), nullptr) == FALSE) return Failed{LastError()};
+    return {};
 }
 
-bool WinPlatform::ChangeDirectory(const std::wstring& path) {
-    return !path.empty() && SetCurrentDirectoryW(path.c_str()) != FALSE;
-}
-
-bool WinPlatform::MakeDirectory(const std::wstring& path) {
-    return !path.empty() && CreateDirectoryW(LongPathForm(path).c_str(), nullptr) != FALSE;
-}
-
-bool WinPlatform::IsDirectory(const std::wstring& path) {
+Result<bool> WinPlatform::IsDirectory(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(LongPathForm(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const std::uint32_t error = LastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    return Failed{error};
 }
 
-std::wstring WinPlatform::FullPath(const std::wstring& path) {
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    full.resize(length < needed ? length : 0);
-    return full;
+Result<std::wstring> WinPlatform::FullPath(const std::wstring& path) {
+    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+        return LengthOrNeeded(GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                               buffer.data(), nullptr),
+                              buffer.size());
+    });
 }
 
-std::wstring WinPlatform::FinalPath(const std::wstring& path) {
-    const UniqueFileHandle file = OpenForQueries(path);
-    if (!file) return {};
-    const DWORD needed = GetFinalPathNameByHandleW(file.Get(), nullptr, 0, FILE_NAME_NORMALIZED);
-    if (needed == 0) return {};
-    std::wstring final(needed, L'\0');
-    const DWORD length =
-        GetFinalPathNameByHandleW(file.Get(), final.data(), needed, FILE_NAME_NORMALIZED);
-    final.resize(length < needed ? length : 0);
-    return final;
+Result<std::wstring> WinPlatform::FinalPath(const std::wstring& path) {
+    const Result<UniqueFileHandle> file = OpenForQueries(path);
+    if (!file) return Failed{file.Error()};
+    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+        return LengthOrNeeded(GetFinalPathNameByHandleW(file->Get(), buffer.data(),
+                                                        static_cast<DWORD>(buffer.size()),
+                                                        FILE_NAME_NORMALIZED),
+                              buffer.size());
+    });
 }
 
-std::optional<FileIdentity> WinPlatform::IdentityOf(const std::wstring& path) {
-    const UniqueFileHandle file = OpenForQueries(path);
+Result<FileIdentity> WinPlatform::IdentityOf(const std::wstring& path) {
+    const Result<UniqueFileHandle> file = OpenForQueries(path);
+    if (!file) return Failed{file.Error()};
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
+    if (!GetFileInformationByHandle(file->Get(), &information)) return Failed{LastError()};
     return FileIdentity{information.dwVolumeSerialNumber,
                         (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
                             information.nFileIndexLow};
 }
 
-std::wstring WinPlatform::FindFirstName(const std::wstring& pattern, bool includeDirectories) {
-    if (pattern.empty()) return {};
+Result<std::wstring> WinPlatform::FindFirstName(const std::wstring& pattern,
+                                                bool includeDirectories) {
     WIN32_FIND_DATAW entry{};
     const UniqueFindHandle find(FindFirstFileW(LongPathForm(pattern).c_str(), &entry));
-    if (!find) return {};
+    if (!find) return Failed{LastError()};
     DWORD excluded = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     if (!includeDirectories) excluded |= FILE_ATTRIBUTE_DIRECTORY;
     do {
-        if ((entry.dwFileAttributes & excluded) == 0) return entry.cFileName;
+        if ((entry.dwFileAttributes & excluded) == 0) return std::wstring(entry.cFileName);
     } while (FindNextFileW(find.Get(), &entry) != FALSE);
-    return {};
+    const std::uint32_t error = LastError();
+    return Failed{error == ERROR_NO_MORE_FILES ? win32::kFileNotFound : error};
 }
 
-std::vector<FolderEntry> WinPlatform::FolderEntries(const std::wstring& folder) {
+Result<std::vector<FolderEntry>> WinPlatform::FolderEntries(const std::wstring& folder) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW found{};
-    const UniqueFindHandle find(FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(), FindExInfoBasic,
-                                                 &found, FindExSearchNameMatch, nullptr,
-                                                 FIND_FIRST_EX_LARGE_FETCH));
-    if (!find) return entries;
+    const UniqueFindHandle find(FindFirstFileExW(LongPathForm(folder + L"\\*").c_str(),
+                                                 FindExInfoBasic, &found, FindExSearchNameMatch,
+                                                 nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!find) {
+        // A drive's root has no "." entry: an empty one finds nothing.
+        const std::uint32_t error = LastError();
+        if (error == ERROR_FILE_NOT_FOUND) return entries;
+        return Failed{error};
+    }
     do {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
-        FolderEntry entry;
-        entry.name = name;
-        entry.isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        entry.lastWrite = (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
-                          found.ftLastWriteTime.dwLowDateTime;
-        SYSTEMTIME utc{};
-        SYSTEMTIME local{};
-        if (FileTimeToSystemTime(&found.ftLastWriteTime, &utc) &&
-            SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-            entry.lastWriteLocal = {local.wYear, local.wMonth,  local.wDay,
-                                    local.wHour, local.wMinute, local.wSecond};
-        }
-        entries.push_back(std::move(entry));
+        entries.push_back({name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           FileTimeValue(found.ftLastWriteTime), LocalTimeOf(found.ftLastWriteTime)});
     } while (FindNextFileW(find.Get(), &found) != FALSE);
+    // A listing cut short by an error is no listing.
+    const std::uint32_t error = LastError();
+    if (error != ERROR_NO_MORE_FILES) return Failed{error};
     return entries;
 }
 
 std::wstring WinPlatform::FoldCase(const std::wstring& text) {
     if (text.empty()) return text;
     // Upper case of the invariant locale: the simple one-to-one mapping that
-    // file names are compared by.
+    // file names are compared by. It fails only for arguments it cannot take,
+    // which these are not.
     std::wstring folded(text.size(), L'\0');
     const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
                                      static_cast<int>(text.size()), folded.data(),
@@ -137,13 +141,15 @@ std::wstring WinPlatform::FoldCase(const std::wstring& text) {
     return length == static_cast<int>(text.size()) ? folded : text;
 }
 
-std::optional<std::uint64_t> WinPlatform::FreeBytes(const std::wstring& folder) {
+Result<std::uint64_t> WinPlatform::FreeBytes(const std::wstring& folder) {
     // A share's name must end in a separator; a folder's may.
     const bool endsInSeparator = !folder.empty() && folder.back() == L'\\';
     const std::wstring directory = endsInSeparator ? folder : folder + L"\\";
     ULARGE_INTEGER available{};
-    if (!GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) return std::nullopt;
-    return available.QuadPart;
+    if (!GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr)) {
+        return Failed{LastError()};
+    }
+    return static_cast<std::uint64_t>(available.QuadPart);
 }
 
 }  // namespace quarn

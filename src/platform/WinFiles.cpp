@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
@@ -11,11 +12,13 @@ namespace {
 
 constexpr DWORD kCopyBufferBytes = 256 * 1024;
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
+// 0, or why not every byte was written.
+DWORD WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
-    return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) !=
-               FALSE &&
-           written == bytes.size();
+    if (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) == FALSE) {
+        return LastError();
+    }
+    return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
 }
 
 DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
@@ -30,7 +33,7 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
     return SetFileInformationByHandle(file, FileRenameInfo, rename,
                                       static_cast<DWORD>(buffer.size())) != FALSE
                ? 0
-               : GetLastError();
+               : LastError();
 }
 
 }  // namespace
@@ -40,23 +43,24 @@ DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to) {
     for (;;) {
         DWORD read = 0;
         if (ReadFile(from, copyBuffer_.data(), kCopyBufferBytes, &read, nullptr) == FALSE) {
-            return GetLastError();
+            return LastError();
         }
         if (read == 0) return 0;
         DWORD written = 0;
-        if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return GetLastError();
+        if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return LastError();
         if (written != read) return ERROR_WRITE_FAULT;
     }
 }
 
-CopyOutcome WinPlatform::CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
-                                          const std::wstring& to) {
+Result<FileStamp> WinPlatform::CopyViaTemporary(const std::wstring& from,
+                                                const std::wstring& temporary,
+                                                const std::wstring& to) {
     // Shared for writing and deleting: the mail client may be adding to its log.
     const UniqueFileHandle source(
         CreateFileW(LongPathForm(from).c_str(), GENERIC_READ,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!source) return {GetLastError(), {}};
+    if (!source) return Failed{LastError()};
     // Taken before the copy: a write during the copy then moves the log past its record.
     // Size and time alone: GetFileInformationByHandle also asks for the volume's serial
     // number, which costs a round trip to the mount manager under Wine for every log.
@@ -64,95 +68,95 @@ CopyOutcome WinPlatform::CopyViaTemporary(const std::wstring& from, const std::w
     FILETIME writtenBefore{};
     if (GetFileSizeEx(source.Get(), &sizeBefore) == FALSE ||
         GetFileTime(source.Get(), nullptr, nullptr, &writtenBefore) == FALSE) {
-        return {GetLastError(), {}};
+        return Failed{LastError()};
     }
-    const CopyOutcome outcome{
-        0, {static_cast<std::uint64_t>(sizeBefore.QuadPart),
-            (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
-                writtenBefore.dwLowDateTime}};
+    const FileStamp stamp{static_cast<std::uint64_t>(sizeBefore.QuadPart),
+                          (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
+                              writtenBefore.dwLowDateTime};
     const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
                                             0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
-    if (!copy) return {GetLastError(), {}};
+    if (!copy) return Failed{LastError()};
 
     DWORD error = CopyContent(source.Get(), copy.Get());
+    // The copy carries the log's time as it was when the copy ended.
     FILETIME lastWrite{};
-    if (error == 0 && GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) != FALSE) {
-        SetFileTime(copy.Get(), nullptr, nullptr, &lastWrite);
+    if (error == 0 && (GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) == FALSE ||
+                       SetFileTime(copy.Get(), nullptr, nullptr, &lastWrite) == FALSE)) {
+        error = LastError();
     }
     if (error == 0) error = RenameOpenFile(copy.Get(), to);
     if (error != 0) {
+        // Best effort: a half copy left under the temporary name is removed by the next run.
         FILE_DISPOSITION_INFO discard{TRUE};
         SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &discard, sizeof discard);
-        return {error, {}};
+        return Failed{error};
     }
-    return outcome;
+    return stamp;
 }
 
-std::uint32_t WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    return MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING)
-               ? 0
-               : GetLastError();
+Status WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
+    if (!MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        return Failed{LastError()};
+    }
+    return {};
 }
 
-bool WinPlatform::RemoveFile(const std::wstring& path) {
-    if (DeleteFileW(LongPathForm(path).c_str()) != FALSE) return true;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+Status WinPlatform::RemoveFile(const std::wstring& path) {
+    if (DeleteFileW(LongPathForm(path).c_str()) != FALSE) return {};
+    const std::uint32_t error = LastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    return Failed{error};
 }
 
-std::optional<std::uint64_t> WinPlatform::FileSize(const std::wstring& path) {
+Result<FileStamp> WinPlatform::StampOf(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return std::nullopt;
+    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE) {
+        return Failed{LastError()};
     }
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::optional<FileStamp> WinPlatform::StampOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return std::nullopt;
-    }
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed{ERROR_ACCESS_DENIED};
     return FileStamp{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
                          data.ftLastWriteTime.dwLowDateTime};
 }
 
-std::optional<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) {
+Result<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) {
     const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x7FFFFFFF) {
-        return std::nullopt;
-    }
+    if (!file || !GetFileSizeEx(file.Get(), &size)) return Failed{LastError()};
+    // The program reads only its own small files whole.
+    if (size.QuadPart > 0x7FFFFFFF) return Failed{ERROR_FILE_TOO_LARGE};
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD read = 0;
     if (!bytes.empty() &&
-        (!ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-         read != bytes.size())) {
-        return std::nullopt;
+        !ReadFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+        return Failed{LastError()};
     }
+    if (read != bytes.size()) return Failed{ERROR_HANDLE_EOF};  // it shrank while read
     return bytes;
 }
 
-bool WinPlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+Status WinPlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != FALSE;
+    if (!file) return Failed{LastError()};
+    if (const DWORD error = WriteAll(file.Get(), bytes)) return Failed{error};
+    if (FlushFileBuffers(file.Get()) == FALSE) return Failed{LastError()};
+    return {};
 }
 
-bool WinPlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
+Status WinPlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     // Append-only access: every write lands at the end, whoever else writes too.
     const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), FILE_APPEND_DATA,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && WriteAll(file.Get(), bytes);
+    if (!file) return Failed{LastError()};
+    if (const DWORD error = WriteAll(file.Get(), bytes)) return Failed{error};
+    return {};
 }
 
 std::wstring WinPlatform::ErrorText(std::uint32_t error) {

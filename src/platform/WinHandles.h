@@ -36,10 +36,17 @@ struct EventSourceTraits {
     static void Close(Type source) { DeregisterEventSource(source); }
 };
 
+struct EnvironmentStringsTraits {
+    using Type = wchar_t*;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type strings) { FreeEnvironmentStringsW(strings); }
+};
+
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueRegistryKey = UniqueHandle<RegistryKeyTraits>;
 using UniqueEventSource = UniqueHandle<EventSourceTraits>;
+using UniqueEnvironmentStrings = UniqueHandle<EnvironmentStringsTraits>;
 
 }  // namespace quarn

@@ -1,6 +1,6 @@
 #include "platform/WinLongPath.h"
 
-#include "platform/WinHandles.h"
+#include "platform/WinGrowingBuffer.h"
 
 namespace quarn {
 namespace {
@@ -18,17 +18,18 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 std::wstring LongPathForm(const std::wstring& path) {
     // Already in a form the system takes as is, or nothing to make full.
     if (path.empty() || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
-    // The full path, as the system would make it: relative to the current directory,
-    // with "/", "." and ".." resolved, which the \\?\ form no longer does.
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0 || needed - 1 <= kLongestPlainPath) return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return path;
-    full.resize(length);
-    if (StartsWith(full, L"\\\\?\\") || StartsWith(full, L"\\\\.\\")) return full;
-    if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
+    // The full path, as the system would make it: with "/", "." and ".." resolved,
+    // which the \\?\ form no longer does. The program passes full paths only.
+    const Result<std::wstring> full = ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+        return LengthOrNeeded(GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                               buffer.data(), nullptr),
+                              buffer.size());
+    });
+    // A path the system cannot make full is passed on for the call to refuse.
+    if (!full || full->size() <= kLongestPlainPath) return path;
+    if (StartsWith(*full, L"\\\\?\\") || StartsWith(*full, L"\\\\.\\")) return *full;
+    if (StartsWith(*full, L"\\\\")) return L"\\\\?\\UNC\\" + full->substr(2);
+    return L"\\\\?\\" + *full;
 }
 
 }  // namespace quarn

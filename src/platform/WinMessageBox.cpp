@@ -10,12 +10,13 @@ bool WinPlatform::SomeoneCanSeeBoxes() {
     USEROBJECTFLAGS flags{};
     if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,
                                    nullptr)) {
-        return true;  // cannot tell: better a box too many than a silent failure
+        return true;
     }
     return (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 void WinPlatform::ShowMessageBox(const std::wstring& text, const std::wstring& title) {
+    // Nothing is left to do when a box cannot be shown: what it says is in the run log.
     MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION);
 }
 

@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <vector>
+
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPlatform.h"
 #include "platform/WinProgramJob.h"
@@ -11,53 +15,121 @@ constexpr UINT kEndedExitCode = 1;
 constexpr DWORD kEndGraceMs = 10 * 1000;
 constexpr DWORD kEndPollMs = 20;
 
-UniqueKernelHandle KillOnCloseJob() {
+Result<UniqueKernelHandle> KillOnCloseJob() {
     UniqueKernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return Failed{LastError()};
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job || !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
-                                         sizeof limits)) {
-        return {};
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+        return Failed{LastError()};
     }
     return job;
 }
 
+// What ending a step left behind.
+struct StepEnd {
+    std::uint32_t leftRunning = 0;
+    std::uint32_t error = 0;
+};
+
 // Ends every process in the job and waits until none is active: the direct child
 // may be gone while what it started still holds files.
-void EndJob(HANDLE job) {
-    TerminateJobObject(job, kEndedExitCode);
+StepEnd EndJob(HANDLE job) {
+    StepEnd end;
+    if (!TerminateJobObject(job, kEndedExitCode)) end.error = LastError();
     const ULONGLONG deadline = GetTickCount64() + kEndGraceMs;
     for (;;) {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
         if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
-                                       sizeof accounting, nullptr) ||
-            accounting.ActiveProcesses == 0 || GetTickCount64() >= deadline) {
-            return;
+                                       sizeof accounting, nullptr)) {
+            end.error = LastError();
+            end.leftRunning = 1;  // at least, as far as anyone can tell
+            return end;
+        }
+        if (accounting.ActiveProcesses == 0) return {};
+        if (GetTickCount64() >= deadline) {
+            end.leftRunning = accounting.ActiveProcesses;
+            return end;
         }
         Sleep(kEndPollMs);
     }
 }
 
+// Where the step has no job of its own: its direct child alone.
+StepEnd EndProcess(HANDLE process) {
+    StepEnd end;
+    if (!TerminateProcess(process, kEndedExitCode)) end.error = LastError();  // or it has ended
+    switch (WaitForSingleObject(process, kEndGraceMs)) {
+        case WAIT_OBJECT_0: return {};
+        case WAIT_TIMEOUT: return {1, end.error};
+        default: return {1, LastError()};
+    }
+}
+
+// "NAME=value" strings, NUL-separated, ending in an empty one: the program's own
+// environment with the child's variables set or taken away, sorted by name without
+// case, as CreateProcessW expects it.
+Result<std::wstring> ChildEnvironment(const std::vector<ChildVariable>& variables) {
+    const UniqueEnvironmentStrings own(GetEnvironmentStringsW());
+    if (!own) return Failed{LastError()};
+    const auto nameOf = [](const std::wstring& entry) {
+        return entry.substr(0, entry.find(L'=', 1));  // "=C:=C:\x" is named "=C:"
+    };
+    const auto sameName = [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                                    static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    };
+    std::vector<std::wstring> entries;
+    for (const wchar_t* entry = own.Get(); *entry != L'\0'; entry += wcslen(entry) + 1) {
+        entries.emplace_back(entry);
+    }
+    for (const ChildVariable& variable : variables) {
+        entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                     [&](const std::wstring& entry) {
+                                         return sameName(nameOf(entry), variable.name);
+                                     }),
+                      entries.end());
+        if (variable.value) entries.push_back(variable.name + L"=" + *variable.value);
+    }
+    std::sort(entries.begin(), entries.end(), [&](const std::wstring& a, const std::wstring& b) {
+        const std::wstring nameA = nameOf(a);
+        const std::wstring nameB = nameOf(b);
+        return CompareStringOrdinal(nameA.data(), static_cast<int>(nameA.size()), nameB.data(),
+                                    static_cast<int>(nameB.size()), TRUE) == CSTR_LESS_THAN;
+    });
+    std::wstring block;
+    for (const std::wstring& entry : entries) block += entry + L'\0';
+    return block + L'\0';
+}
+
 }  // namespace
 
-bool JoinProgramJob() {
+std::uint32_t JoinProgramJob() {
     // Once per process, not per WinPlatform: the membership is the process's.
-    static const bool joined = [] {
-        UniqueKernelHandle job = KillOnCloseJob();
-        const bool inJob = job && AssignProcessToJobObject(job.Get(), GetCurrentProcess()) != FALSE;
-        if (inJob) job.Release();  // closed by the system when the process ends, and only then
-        return inJob;
+    static const std::uint32_t joined = [] {
+        Result<UniqueKernelHandle> job = KillOnCloseJob();
+        if (!job) return job.Error();
+        if (!AssignProcessToJobObject(job->Get(), GetCurrentProcess())) return LastError();
+        job->Release();  // closed by the system when the process ends, and only then
+        return std::uint32_t{0};
     }();
     return joined;
 }
 
-ProcessOutcome WinPlatform::RunProcess(const std::wstring& commandLine, WindowShow show,
-                                       const std::wstring& workingFolder,
-                                       std::uint32_t timeoutMs) {
+Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, WindowShow show,
+                                           const std::wstring& workingFolder,
+                                           const std::vector<ChildVariable>& variables,
+                                           std::uint32_t timeoutMs) {
+    // Refused where jobs do not nest (Windows 7) for a program that already runs in
+    // a job: what it starts then lives on after it. Not a reason to back nothing up.
     JoinProgramJob();
     // The step's own job, inside the program's: a bound that runs out ends
     // everything the step started, and nothing else.
-    const UniqueKernelHandle stepJob = KillOnCloseJob();
+    const Result<UniqueKernelHandle> stepJob = KillOnCloseJob();
+    Result<std::wstring> environment = std::wstring();
+    if (!variables.empty()) environment = ChildEnvironment(variables);
+    if (!environment) return Failed{environment.Error()};
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -67,49 +139,50 @@ ProcessOutcome WinPlatform::RunProcess(const std::wstring& commandLine, WindowSh
     PROCESS_INFORMATION created{};
     std::wstring mutableCommandLine = commandLine;  // CreateProcessW may write into it
 
-    ProcessOutcome outcome;
     // Suspended until it is in the step's job, so that nothing it starts escapes it.
     if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED, nullptr,
-                        workingFolder.empty() ? nullptr : workingFolder.c_str(), &startup,
-                        &created)) {
-        outcome.startError = GetLastError();
-        return outcome;
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        variables.empty() ? nullptr : environment->data(),
+                        workingFolder.c_str(), &startup, &created)) {
+        return Failed{LastError()};
     }
     const UniqueKernelHandle process(created.hProcess);
     const UniqueKernelHandle thread(created.hThread);
     // Refused where jobs do not nest (Windows 7): the step then ends with its
     // direct child only, and the rest with the program.
     const bool inStepJob =
-        stepJob && AssignProcessToJobObject(stepJob.Get(), process.Get()) != FALSE;
-    const auto endStep = [&] {
-        if (inStepJob) {
-            EndJob(stepJob.Get());
-        } else {
-            TerminateProcess(process.Get(), kEndedExitCode);
-            WaitForSingleObject(process.Get(), kEndGraceMs);
-        }
-    };
+        stepJob && AssignProcessToJobObject(stepJob->Get(), process.Get()) != FALSE;
+    const auto endStep = [&] { return inStepJob ? EndJob(stepJob->Get()) : EndProcess(process.Get()); };
 
     if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
-        outcome.startError = GetLastError();
+        const std::uint32_t error = LastError();
         endStep();
-        return outcome;
+        return Failed{error};
     }
-    outcome.started = true;
 
-    const DWORD waited = WaitForSingleObject(process.Get(), timeoutMs);
-    DWORD exitCode = 0;
-    if (waited == WAIT_OBJECT_0 && GetExitCodeProcess(process.Get(), &exitCode) != FALSE) {
-        outcome.exitCode = exitCode;
-    } else if (waited == WAIT_TIMEOUT) {
-        outcome.timedOut = true;
-    } else {
-        outcome.waitError = GetLastError();
+    ProcessEnd end;
+    switch (WaitForSingleObject(process.Get(), timeoutMs)) {
+        case WAIT_OBJECT_0: {
+            DWORD exitCode = 0;
+            if (GetExitCodeProcess(process.Get(), &exitCode)) {
+                end.exitCode = exitCode;
+            } else {
+                end.waitError = LastError();
+            }
+            break;
+        }
+        case WAIT_TIMEOUT:
+            end.timedOut = true;
+            break;
+        default:
+            end.waitError = LastError();
+            break;
     }
     // Also after a normal end: whatever the step started and left running goes too.
-    endStep();
-    return outcome;
+    const StepEnd ended = endStep();
+    end.leftRunning = ended.leftRunning;
+    end.endError = ended.error;
+    return end;
 }
 
 }  // namespace quarn

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 
@@ -15,10 +16,13 @@ std::wstring WinPlatform::ReadProfileText(const std::wstring& section, const std
     return buffer;
 }
 
-bool WinPlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
-                                   const std::wstring& value, const std::wstring& filePath) {
-    return WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
-                                      LongPathForm(filePath).c_str()) != FALSE;
+Status WinPlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
+                                     const std::wstring& value, const std::wstring& filePath) {
+    if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
+                                    LongPathForm(filePath).c_str())) {
+        return Failed{LastError()};
+    }
+    return {};
 }
 
 }  // namespace quarn

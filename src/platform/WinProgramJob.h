@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace quarn {
 
 // Makes the calling process a member of a kill-on-close job of its own, once per
@@ -7,8 +9,8 @@ namespace quarn {
 // however it ends (Task Scheduler's "end task" included), the system closes the
 // program's handle to the job and so ends every process the program started. The
 // handle is never closed by the program: that would end the program itself.
-// False where the system refuses, as Windows 7 does for a process that already
-// runs in a job, since it knows no nested jobs.
-bool JoinProgramJob();
+// 0, or the system's reason where it refuses, as Windows 7 does for a process that
+// already runs in a job, since it knows no nested jobs.
+std::uint32_t JoinProgramJob();
 
 }  // namespace quarn

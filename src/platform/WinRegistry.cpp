@@ -1,3 +1,4 @@
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinPlatform.h"
 
@@ -8,15 +9,20 @@ class WinRegistryKey final : public RegistryKey {
 public:
     explicit WinRegistryKey(HKEY key) : key_(key) {}
 
-    long QueryValue(const std::wstring& valueName, std::uint32_t& type, std::uint8_t* data,
-                    std::uint32_t& sizeInBytes) override {
-        DWORD valueType = 0;
-        DWORD size = sizeInBytes;
-        const LONG status =
-            RegQueryValueExW(key_.Get(), valueName.c_str(), nullptr, &valueType, data, &size);
-        type = valueType;
-        sizeInBytes = size;
-        return status;
+    Result<Value> QueryValue(const std::wstring& valueName) override {
+        DWORD type = 0;
+        Result<std::vector<std::uint8_t>> data = ReadGrowing<std::vector<std::uint8_t>>(
+            [&](std::vector<std::uint8_t>& buffer) {
+                DWORD size = static_cast<DWORD>(buffer.size());
+                const LONG status = RegQueryValueExW(key_.Get(), valueName.c_str(), nullptr,
+                                                     &type, buffer.data(), &size);
+                if (status == ERROR_MORE_DATA) return FillAnswer{0, false, size};
+                if (status != ERROR_SUCCESS) return FillAnswer{static_cast<std::uint32_t>(status)};
+                return FillAnswer{0, true, size};
+            },
+            256);
+        if (!data) return Failed{data.Error()};
+        return Value{type, std::move(data).Value()};
     }
 
 private:
@@ -25,13 +31,12 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RegistryKey> WinPlatform::OpenCurrentUserKey(const std::wstring& subKey,
-                                                             std::uint32_t access) {
+Result<std::unique_ptr<RegistryKey>> WinPlatform::OpenCurrentUserKey(const std::wstring& subKey,
+                                                                     std::uint32_t access) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, access, &key) != ERROR_SUCCESS) {
-        return nullptr;
-    }
-    return std::make_unique<WinRegistryKey>(key);
+    const LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, access, &key);
+    if (status != ERROR_SUCCESS) return Failed{static_cast<std::uint32_t>(status)};
+    return std::unique_ptr<RegistryKey>(std::make_unique<WinRegistryKey>(key));
 }
 
 }  // namespace quarn

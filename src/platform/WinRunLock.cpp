@@ -1,3 +1,4 @@
+#include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
@@ -29,47 +30,30 @@ private:
 
 }  // namespace
 
-LockAttempt WinPlatform::LockFile(const std::wstring& path) {
-    LockAttempt attempt;
-    UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        attempt.error = GetLastError();
-        attempt.state = attempt.error == ERROR_SHARING_VIOLATION || attempt.error == ERROR_LOCK_VIOLATION
-                            ? LockAttempt::State::HeldElsewhere
-                            : LockAttempt::State::Failed;
-        return attempt;
-    }
-    attempt.state = LockAttempt::State::Held;
-    attempt.lock = std::make_unique<WinFileLock>(std::move(file));
-    return attempt;
+Result<std::unique_ptr<RunLock>> WinPlatform::LockFile(const std::wstring& path) {
+    UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Failed{LastError()};  // a sharing violation while another has it
+    return std::unique_ptr<RunLock>(std::make_unique<WinFileLock>(std::move(file)));
 }
 
-LockAttempt WinPlatform::LockRun(const std::wstring& name) {
-    LockAttempt attempt;
+Result<std::unique_ptr<RunLock>> WinPlatform::LockRun(const std::wstring& name) {
     UniqueKernelHandle mutex(CreateMutexW(nullptr, FALSE, name.c_str()));
     if (!mutex) {
-        attempt.error = GetLastError();
+        const std::uint32_t error = LastError();
         // The mutex exists and belongs to a run of another user: only a running
         // program keeps it in existence.
-        attempt.state = attempt.error == ERROR_ACCESS_DENIED ? LockAttempt::State::HeldElsewhere
-                                                             : LockAttempt::State::Failed;
-        return attempt;
+        return Failed{error == ERROR_ACCESS_DENIED ? win32::kBusy : error};
     }
     switch (WaitForSingleObject(mutex.Get(), 0)) {
         case WAIT_OBJECT_0:
         case WAIT_ABANDONED:  // the run that held it died; its files are safe to take over
-            attempt.state = LockAttempt::State::Held;
-            attempt.lock = std::make_unique<WinRunLock>(std::move(mutex));
-            break;
+            return std::unique_ptr<RunLock>(std::make_unique<WinRunLock>(std::move(mutex)));
         case WAIT_TIMEOUT:
-            attempt.state = LockAttempt::State::HeldElsewhere;
-            break;
+            return Failed{win32::kBusy};
         default:
-            attempt.error = GetLastError();
-            break;
+            return Failed{LastError()};
     }
-    return attempt;
 }
 
 }  // namespace quarn

@@ -27,9 +27,8 @@ std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
 }  // namespace
 
 void frmQuarnLogBackup::ListAndZipFiles() {
-    const std::wstring workingFolder = platform_.CurrentDirectory();
-    StagingFolder staging(platform_, workingFolder);
-    LogCollection collection(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), workingFolder,
+    StagingFolder staging(platform_, programFolder_);
+    LogCollection collection(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), programFolder_,
                              staging, waitLimits_.listingMs, waitLimits_.archiverMs);
     const StagingResult result = collection.Stage();
     for (const NotCopied& log : result.notCopied) {
@@ -37,33 +36,37 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     }
     summary_.notFound = result.notFound;
     summary_.note = result.namesNote;
+    if (!result.listingNote.empty()) AddNote(result.listingNote);
     summary_.unchanged = result.unchanged;
     summary_.fullRunReason = result.fullRunReason;
 
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
     const std::size_t earlier = result.earlierCopies + result.leftovers;
-    std::size_t taken = 0;
+    ArchiverRun archiver;
     // Nothing to archive: the archive stays as it is, and so do its records.
     summary_.archiverSkipped = result.copied + earlier == 0;
     if (!summary_.archiverSkipped) {
         try {
             RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs,
-                        taken);
+                        archiver);
         } catch (const RunStopped& stopped) {
-            summary_.archived = taken > earlier ? taken - earlier : 0;
+            summary_.archived = archiver.archived > earlier ? archiver.archived - earlier : 0;
+            if (!archiver.note.empty()) AddNote(archiver.note);
             if (result.notCopied.empty()) throw;
             throw RunStopped(stopped.Code(), stopped.Message() +
                                                  L"\r\n\r\nThese log files could not be copied "
                                                  L"either:" + NotCopiedList(summary_.notCopied));
         }
-        if (!collection.RecordArchived()) {
+        if (!archiver.note.empty()) AddNote(archiver.note);
+        if (const Status recorded = collection.RecordArchived(); !recorded) {
             AddNote(L"What the archive holds could not be recorded in " +
-                    NamesFilePath(ArchivePath(sBackupDir, sZipFile)) +
-                    L", so the next run archives every log.");
+                    NamesFilePath(ArchivePath(sBackupDir, sZipFile)) + L" (" +
+                    platform_.ErrorText(recorded.Error()) +
+                    L"), so the next run archives every log.");
         }
     }
-    summary_.archived = taken > earlier ? taken - earlier : 0;
+    summary_.archived = archiver.archived > earlier ? archiver.archived - earlier : 0;
     if (result.leftovers > 0) {
         AddNote(std::to_wstring(result.leftovers) +
                 (result.leftovers == 1

@@ -45,21 +45,26 @@ std::vector<std::wstring> FolderAndParents(std::wstring folder) {
 
 void RefuseProgramInsideDataDir(Platform& platform, const std::wstring& programFolder,
                                 const std::wstring& dataDir) {
-    const std::wstring dataText = WithTrailingSeparator(platform.FullPath(dataDir));
-    const std::wstring programText = WithTrailingSeparator(platform.FullPath(programFolder));
+    // Both are full paths already: the program folder from the system, the data
+    // folder made full when it was read.
+    const std::wstring dataText = WithTrailingSeparator(dataDir);
+    const std::wstring programText = WithTrailingSeparator(programFolder);
     bool inside = programText.size() >= dataText.size() &&
                   platform.FoldCase(programText.substr(0, dataText.size())) ==
                       platform.FoldCase(dataText);
 
-    const std::optional<FileIdentity> data = platform.IdentityOf(dataDir);
+    // A folder whose identity cannot be read cannot be told apart: the text decides.
+    const Result<FileIdentity> data = platform.IdentityOf(dataDir);
     if (!inside && data) {
         std::vector<std::wstring> candidates = FolderAndParents(programText);
-        const std::wstring finalPath = WithoutLongPathPrefix(platform.FinalPath(programFolder));
-        if (!finalPath.empty()) {
-            for (std::wstring& folder : FolderAndParents(finalPath)) candidates.push_back(std::move(folder));
+        if (const Result<std::wstring> finalPath = platform.FinalPath(programFolder)) {
+            for (std::wstring& folder : FolderAndParents(WithoutLongPathPrefix(*finalPath))) {
+                candidates.push_back(std::move(folder));
+            }
         }
         for (const std::wstring& folder : candidates) {
-            if (platform.IdentityOf(folder) == data) {
+            const Result<FileIdentity> identity = platform.IdentityOf(folder);
+            if (identity && *identity == *data) {
                 inside = true;
                 break;
             }

@@ -18,8 +18,11 @@ void ReportRunEvent(Platform& platform, ExitCode code, const RunSummary& summary
         text += std::wstring(L"\r\n\r\nNeither ") + kRunLogFile + L" nor " + kPendingRunLogFile +
                 L" could be written: this event is the only record of the run.";
     }
-    platform.ReportToEventLog(kEventSource, warned ? EventKind::Warning : EventKind::Error,
-                              kEventIdBase + static_cast<std::uint32_t>(code), text);
+    // An event log that cannot be reached leaves nothing else to tell it to.
+    static_cast<void>(platform.ReportToEventLog(kEventSource,
+                                                warned ? EventKind::Warning : EventKind::Error,
+                                                kEventIdBase + static_cast<std::uint32_t>(code),
+                                                text));
 }
 
 }  // namespace quarn

@@ -111,25 +111,27 @@ std::wstring RunLogRecord(const std::wstring& line, const RunSummary& summary) {
 }
 
 RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder,
-                         const std::wstring& record) {
+                         const std::wstring& record, RunLogRollOver rollOver) {
     const std::wstring logFile = JoinPath(folder, kRunLogFile);
     const std::wstring pendingFile = JoinPath(folder, kPendingRunLogFile);
-    const std::optional<std::string> pending = platform.ReadFileBytes(pendingFile);
+    const Result<std::string> pending = platform.ReadFileBytes(pendingFile);
     const std::string bytes = (pending ? MarkedLate(*pending) : "") + ToUtf8(record);
 
-    std::uint64_t size = platform.FileSize(logFile).value_or(0);
-    if (size > kRunLogRollOverBytes &&
-        platform.MoveFileOver(logFile, JoinPath(folder, kOldRunLogFile)) == 0) {
+    const Result<FileStamp> log = platform.StampOf(logFile);
+    std::uint64_t size = log ? log->size : 0;
+    if (size > kRunLogRollOverBytes && rollOver == RunLogRollOver::Allowed &&
+        platform.MoveFileOver(logFile, JoinPath(folder, kOldRunLogFile))) {
         size = 0;
     }
     if (platform.AppendFileBytes(logFile, size == 0 ? kUtf8ByteOrderMark + bytes : bytes)) {
-        if (pending) platform.RemoveFile(pendingFile);
+        // Written twice at worst, marked late, if the pending file stays.
+        if (pending) static_cast<void>(platform.RemoveFile(pendingFile));
         return RunLogWrite::Written;
     }
     // Bounded: a log that stays unwritable must not fill the drive with waiting lines.
     if (pending && pending->size() > kRunLogRollOverBytes) return RunLogWrite::Lost;
     return platform.AppendFileBytes(pendingFile, ToUtf8(record)) ? RunLogWrite::Pending
-                                                                : RunLogWrite::Lost;
+                                                                 : RunLogWrite::Lost;
 }
 
 }  // namespace quarn

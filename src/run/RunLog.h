@@ -44,12 +44,15 @@ std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& su
 std::wstring RunLogRecord(const std::wstring& line, const RunSummary& summary);
 
 enum class RunLogWrite { Written, Pending, Lost };
+// Two runs that both rolled the log over would lose the older history.
+enum class RunLogRollOver { Allowed, NotNow };
 
 // Appends the record in one write, so that two runs never mix their lines, after
 // the lines that earlier runs left pending, each marked late. A new file starts
-// with a byte-order mark; past 1 MiB the log becomes the old log first. A log that
-// cannot be written leaves the record in the pending file (up to 1 MiB of it).
+// with a byte-order mark; past 1 MiB, where allowed, the log becomes the old log
+// first. A log that cannot be written leaves the record in the pending file (up to
+// 1 MiB of it).
 RunLogWrite AppendRunLog(Platform& platform, const std::wstring& folder,
-                         const std::wstring& record);
+                         const std::wstring& record, RunLogRollOver rollOver);
 
 }  // namespace quarn

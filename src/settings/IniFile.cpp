@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/RunStopped.h"
 #include "common/TextEncoding.h"
 
 namespace quarn {
@@ -26,6 +27,19 @@ std::wstring Trimmed(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L" \t");
     if (first == std::wstring::npos) return {};
     return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// The settings file's bytes; none when there is no such file. One that is there but
+// cannot be read stops the run: its defaults must never be written over its settings.
+std::optional<std::string> SettingsBytes(Platform& platform, const std::wstring& filePath) {
+    Result<std::string> bytes = platform.ReadFileBytes(filePath);
+    if (bytes) return std::move(bytes).Value();
+    if (bytes.Error() == win32::kFileNotFound || bytes.Error() == win32::kPathNotFound) {
+        return std::nullopt;
+    }
+    throw RunStopped(ExitCode::WorkingFolderUnusable,
+                     L"The settings file " + filePath + L" cannot be read: " +
+                         platform.ErrorText(bytes.Error()) + L" Nothing was backed up.");
 }
 
 // The text of a file that is UTF-8 without a byte-order mark and holds more than
@@ -131,30 +145,38 @@ private:
 
 std::wstring ReadIniValue(Platform& platform, const std::wstring& section, const std::wstring& key,
                           const std::wstring& defaultValue, const std::wstring& filePath) {
-    const std::optional<std::wstring> utf8 = Utf8Text(platform.ReadFileBytes(filePath));
+    const std::optional<std::wstring> utf8 = Utf8Text(SettingsBytes(platform, filePath));
     std::wstring value =
         utf8 ? IniLines(*utf8).Value(section, key).substr(0, kValueBufferChars - 1)
              : platform.ReadProfileText(section, key, kValueBufferChars, filePath);
     if (!value.empty()) return value;
     if (!defaultValue.empty()) {
-        // A failed write is not fatal: the next run tries again.
-        WriteIniValue(platform, section, key, defaultValue, filePath);
+        // A failed write is not fatal: the run goes on with the default, and the next
+        // run tries again.
+        static_cast<void>(WriteIniValue(platform, section, key, defaultValue, filePath));
     }
     return defaultValue;
 }
 
-bool WriteIniValue(Platform& platform, const std::wstring& section, const std::wstring& key,
-                   const std::wstring& value, const std::wstring& filePath) {
-    const std::optional<std::string> bytes = platform.ReadFileBytes(filePath);
+Status WriteIniValue(Platform& platform, const std::wstring& section, const std::wstring& key,
+                     const std::wstring& value, const std::wstring& filePath) {
+    const std::optional<std::string> bytes = SettingsBytes(platform, filePath);
     if (const std::optional<std::wstring> utf8 = Utf8Text(bytes)) {
         IniLines lines(*utf8);
         lines.Set(section, key, value);
-        return platform.WriteFileBytes(filePath, ToUtf8(lines.Text()));
+        // Never emptied in place: a write that fails halfway leaves the file as it was.
+        const std::wstring newFile = filePath + L".new";
+        Status written = platform.WriteFileBytes(newFile, ToUtf8(lines.Text()));
+        if (written) written = platform.MoveFileOver(newFile, filePath);
+        if (!written) static_cast<void>(platform.RemoveFile(newFile));
+        return written;
     }
     // A new file starts as UTF-16 with its byte-order mark: the profile functions
     // then write it in Unicode, and Notepad keeps it so.
-    if (bytes ? bytes->empty() : !platform.FileSize(filePath)) {
-        platform.WriteFileBytes(filePath, kUtf16LeByteOrderMark);
+    if (!bytes || bytes->empty()) {
+        if (const Status started = platform.WriteFileBytes(filePath, kUtf16LeByteOrderMark); !started) {
+            return started;
+        }
     }
     return platform.WriteProfileText(section, key, value, filePath);
 }

@@ -46,10 +46,19 @@ std::wstring ReadMailClientDataDir(Platform& platform) {
     // No Windows name ends in a space: trailing ones come from a hand edit.
     std::wstring dataDir = value->substr(0, value->find_last_not_of(L' ') + 1);
     if (dataDir.empty()) StopForDataDir(L"is empty");
-    if (!platform.IsDirectory(dataDir)) {
-        StopForDataDir(L"names " + dataDir + L", which is not an existing folder");
+    const Result<bool> isFolder = platform.IsDirectory(dataDir);
+    if (!isFolder) {
+        StopForDataDir(L"names " + dataDir + L", which cannot be reached: " +
+                       platform.ErrorText(isFolder.Error()));
     }
-    return dataDir.back() == L'\\' ? dataDir : dataDir + L'\\';
+    if (!*isFolder) StopForDataDir(L"names " + dataDir + L", which is not an existing folder");
+    // Every later step names the logs by the folder's full path.
+    Result<std::wstring> full = platform.FullPath(dataDir);
+    if (!full) {
+        StopForDataDir(L"names " + dataDir + L", which cannot be made a full path: " +
+                       platform.ErrorText(full.Error()));
+    }
+    return full->back() == L'\\' ? *full : *full + L'\\';
 }
 
 }  // namespace quarn

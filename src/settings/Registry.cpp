@@ -8,11 +8,10 @@ namespace {
 constexpr std::uint32_t kRegSz = 1;
 constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegDword = 4;
-constexpr long kErrorInvalidHandle = 6;
 
 // A stored text ends at its first NUL: the terminator, or anything a writer left after it.
-std::wstring TextUpToNul(const std::vector<std::uint8_t>& bytes, std::uint32_t sizeInBytes) {
-    std::wstring text(sizeInBytes / 2, L'\0');  // UTF-16 code units
+std::wstring TextUpToNul(const std::vector<std::uint8_t>& bytes) {
+    std::wstring text(bytes.size() / 2, L'\0');  // UTF-16 code units
     for (std::size_t i = 0; i < text.size(); ++i) {
         text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
     }
@@ -23,42 +22,38 @@ std::wstring TextUpToNul(const std::vector<std::uint8_t>& bytes, std::uint32_t s
 
 RegistryValue ReadRegistryValue(Platform& platform, const std::wstring& subKey,
                                 const std::wstring& valueName) {
-    const std::unique_ptr<RegistryKey> key = platform.OpenCurrentUserKey(subKey, kRegistryAccess);
+    const Result<std::unique_ptr<RegistryKey>> key =
+        platform.OpenCurrentUserKey(subKey, kRegistryAccess);
     RegistryValue value;
-    QueryRegistryValue(platform, key.get(), valueName, value);
+    if (key) QueryRegistryValue(platform, **key, valueName, value);
     return value;
 }
 
-long QueryRegistryValue(Platform& platform, RegistryKey* key, const std::wstring& valueName,
+long QueryRegistryValue(Platform& platform, RegistryKey& key, const std::wstring& valueName,
                         RegistryValue& value) {
-    if (key == nullptr) return kErrorInvalidHandle;
+    const Result<RegistryKey::Value> read = key.QueryValue(valueName);
+    if (!read) return static_cast<long>(read.Error());
 
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    long status = key->QueryValue(valueName, type, nullptr, size);
-    if (status != 0) return status;
-
-    if (type == kRegSz || type == kRegExpandSz) {
-        std::vector<std::uint8_t> buffer(size + 2, 0);
-        status = key->QueryValue(valueName, type, buffer.data(), size);
-        if (status != 0) {
-            value = std::monostate{};
-            return status;
+    if (read->type == kRegSz || read->type == kRegExpandSz) {
+        std::wstring text = TextUpToNul(read->data);
+        if (read->type == kRegExpandSz) {
+            Result<std::wstring> expanded = platform.ExpandEnvironment(text);
+            if (!expanded) {
+                value = std::monostate{};
+                return static_cast<long>(expanded.Error());
+            }
+            text = std::move(expanded).Value();
         }
-        std::wstring text = TextUpToNul(buffer, size);
-        if (type == kRegExpandSz) text = platform.ExpandEnvironment(text);
         value = std::move(text);
-        return status;
+        return 0;
     }
-    if (type == kRegDword) {
-        std::uint8_t data[4] = {};
-        size = sizeof data;
-        status = key->QueryValue(valueName, type, data, size);
-        if (status == 0) {
-            value = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
-                                              (static_cast<std::uint32_t>(data[3]) << 24));
-        }
-        return status;
+    if (read->type == kRegDword) {
+        // Data of any other length is no REG_DWORD a reader could trust.
+        if (read->data.size() != 4) return static_cast<long>(win32::kMoreData);
+        const std::vector<std::uint8_t>& data = read->data;
+        value = static_cast<std::int32_t>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                                          (static_cast<std::uint32_t>(data[3]) << 24));
+        return 0;
     }
     return kUnsupportedRegistryType;
 }

@@ -20,7 +20,7 @@ RegistryValue ReadRegistryValue(Platform& platform, const std::wstring& subKey,
 
 // Leaves value untouched unless it reads one. Returns 0, the system's error code,
 // or kUnsupportedRegistryType.
-long QueryRegistryValue(Platform& platform, RegistryKey* key, const std::wstring& valueName,
+long QueryRegistryValue(Platform& platform, RegistryKey& key, const std::wstring& valueName,
                         RegistryValue& value);
 
 // Empty gives "", an integer its decimal digits, a text itself.

@@ -9,10 +9,10 @@
 namespace quarn::testing {
 namespace {
 
-constexpr long kErrorFileNotFound = 2;
-constexpr long kErrorPathNotFound = 3;
-constexpr long kErrorAccessDenied = 5;
-constexpr long kErrorMoreData = 234;
+constexpr std::uint32_t kErrorFileNotFound = win32::kFileNotFound;
+constexpr std::uint32_t kErrorPathNotFound = win32::kPathNotFound;
+constexpr std::uint32_t kErrorAccessDenied = win32::kAccessDenied;
+constexpr std::uint32_t kErrorAlreadyExists = 183;
 
 std::wstring LastComponent(const std::wstring& path) { return SplitAtBackslash(path).back(); }
 
@@ -33,20 +33,12 @@ public:
     FakeKey(FakePlatform& platform) : platform_(platform) { ++platform_.openKeys; }
     ~FakeKey() override { --platform_.openKeys; }
 
-    long QueryValue(const std::wstring& name, std::uint32_t& type, std::uint8_t* data,
-                    std::uint32_t& size) override {
+    Result<Value> QueryValue(const std::wstring& name) override {
         platform_.events.push_back(L"query " + name);
+        if (const std::uint32_t error = platform_.Fails(L"QueryValue", name)) return Failed{error};
         const auto found = platform_.registry.find(name);
-        if (found == platform_.registry.end()) return kErrorFileNotFound;
-        type = found->second.type;
-        const auto stored = static_cast<std::uint32_t>(found->second.data.size());
-        if (data != nullptr && size < stored) {
-            size = stored;
-            return kErrorMoreData;
-        }
-        if (data != nullptr) std::copy(found->second.data.begin(), found->second.data.end(), data);
-        size = stored;
-        return 0;
+        if (found == platform_.registry.end()) return Failed{kErrorFileNotFound};
+        return Value{found->second.type, found->second.data};
     }
 
 private:
@@ -87,6 +79,10 @@ std::wstring FakePlatform::Key(const std::wstring& path) {
     return key;
 }
 
+std::uint32_t FakePlatform::Fails(const std::wstring& call, const std::wstring& argument) {
+    return failCall ? failCall(call, argument) : 0;
+}
+
 std::wstring FakePlatform::Resolve(const std::wstring& given) const {
     // The \\?\ forms name the same files as the plain ones.
     std::wstring path = given;
@@ -97,7 +93,8 @@ std::wstring FakePlatform::Resolve(const std::wstring& given) const {
     }
     const bool isDrive = path.size() >= 2 && path[1] == L':' && (path.size() == 2 || path[2] == L'\\');
     const bool isAbsolute = isDrive || path.rfind(L"\\\\", 0) == 0;
-    const std::wstring absolute = isAbsolute ? path : currentDirectory + L"\\" + path;
+    // The program has no current folder: a relative path names no file at all.
+    const std::wstring absolute = isAbsolute ? path : L"?:\\relative\\" + path;
     const bool isShare = absolute.rfind(L"\\\\", 0) == 0;
 
     std::vector<std::wstring> kept;
@@ -173,14 +170,16 @@ std::vector<std::wstring> FakePlatform::FilesBelow(const std::wstring& folder) c
     return paths;
 }
 
-std::unique_ptr<RegistryKey> FakePlatform::OpenCurrentUserKey(const std::wstring& subKey,
-                                                              std::uint32_t access) {
+Result<std::unique_ptr<RegistryKey>> FakePlatform::OpenCurrentUserKey(const std::wstring& subKey,
+                                                                      std::uint32_t access) {
     events.push_back(L"open " + subKey + L" " + std::to_wstring(access));
-    if (!registryKeyExists) return nullptr;
-    return std::make_unique<FakeKey>(*this);
+    if (!registryKeyExists) return Failed{kErrorFileNotFound};
+    if (const std::uint32_t error = Fails(L"OpenCurrentUserKey", subKey)) return Failed{error};
+    return std::unique_ptr<RegistryKey>(std::make_unique<FakeKey>(*this));
 }
 
-std::wstring FakePlatform::ExpandEnvironment(const std::wstring& text) {
+Result<std::wstring> FakePlatform::ExpandEnvironment(const std::wstring& text) {
+    if (const std::uint32_t error = Fails(L"ExpandEnvironment", text)) return Failed{error};
     std::wstring expanded = text;
     for (const auto& [name, value] : environment) {
         const std::wstring reference = L"%" + name + L"%";
@@ -191,19 +190,11 @@ std::wstring FakePlatform::ExpandEnvironment(const std::wstring& text) {
     return expanded;
 }
 
-std::optional<std::wstring> FakePlatform::EnvironmentVariable(const std::wstring& name) {
+Result<std::wstring> FakePlatform::EnvironmentVariable(const std::wstring& name) {
+    if (const std::uint32_t error = Fails(L"EnvironmentVariable", name)) return Failed{error};
     const auto found = environment.find(name);
-    if (found == environment.end()) return std::nullopt;
+    if (found == environment.end()) return Failed{win32::kEnvironmentVariableNotFound};
     return found->second;
-}
-
-void FakePlatform::PutEnvironmentVariable(const std::wstring& name,
-                                          const std::optional<std::wstring>& value) {
-    if (value) {
-        environment[name] = *value;
-    } else {
-        environment.erase(name);
-    }
 }
 
 std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const std::wstring& key,
@@ -217,58 +208,65 @@ std::wstring FakePlatform::ReadProfileText(const std::wstring& section, const st
     return {};
 }
 
-bool FakePlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
-                                    const std::wstring& value, const std::wstring& filePath) {
+Status FakePlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
+                                      const std::wstring& value, const std::wstring& filePath) {
     events.push_back(L"ini write " + section + L"." + key + L"=" + value);
+    if (const std::uint32_t error = Fails(L"WriteProfileText", filePath)) return Failed{error};
     auto& lines = profiles[Key(filePath)];
     for (auto& line : lines) {
         if (Key(line[0]) == Key(section) && Key(line[1]) == Key(key)) {
             line[2] = value;
-            return true;
+            return {};
         }
     }
     lines.push_back({section, key, value});
-    return true;
+    return {};
 }
 
-bool FakePlatform::ChangeDirectory(const std::wstring& path) {
-    if (path.empty()) return false;
-    const std::wstring resolved = Resolve(path);
-    if (!directories_.count(Key(resolved))) return false;
-    events.push_back(L"cd " + resolved);
-    currentDirectory = resolved;
-    return true;
+Result<std::wstring> FakePlatform::ProgramFolder() {
+    if (const std::uint32_t error = Fails(L"ProgramFolder", L"")) return Failed{error};
+    return programFolder;
 }
 
-bool FakePlatform::MakeDirectory(const std::wstring& path) {
-    if (path.empty()) return false;
+Status FakePlatform::MakeDirectory(const std::wstring& path) {
     const std::wstring resolved = Resolve(path);
     const std::wstring key = Key(resolved);
-    if (directories_.count(key) || files_.count(key) || !directories_.count(ParentKey((resolved)))) {
-        return false;
-    }
+    if (directories_.count(key) || files_.count(key)) return Failed{kErrorAlreadyExists};
+    if (!directories_.count(ParentKey((resolved)))) return Failed{kErrorPathNotFound};
     for (const std::wstring& refused : unmakeableDirectories) {
-        if (Key(refused) == key) return false;
+        if (Key(refused) == key) return Failed{kErrorAccessDenied};
     }
+    if (const std::uint32_t error = Fails(L"MakeDirectory", resolved)) return Failed{error};
     events.push_back(L"mkdir " + resolved);
     directories_[key] = resolved;
-    return true;
+    return {};
 }
 
-bool FakePlatform::IsDirectory(const std::wstring& path) { return HasDirectory(path); }
+Result<bool> FakePlatform::IsDirectory(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"IsDirectory", Resolve(path))) return Failed{error};
+    return HasDirectory(path);
+}
 
-std::wstring FakePlatform::FindFirstName(const std::wstring& pattern, bool includeDirectories) {
-    if (pattern.empty() || pattern.back() == L'\\') return {};
+Result<std::wstring> FakePlatform::FullPath(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"FullPath", path)) return Failed{error};
+    return Resolve(path);
+}
+
+Result<std::wstring> FakePlatform::FindFirstName(const std::wstring& pattern,
+                                                 bool includeDirectories) {
     const std::wstring resolved = Resolve(pattern);
+    if (const std::uint32_t error = Fails(L"FindFirstName", resolved)) return Failed{error};
     if (files_.count(Key(resolved))) return LastComponent(files_[Key(resolved)].first);
     if (includeDirectories && directories_.count(Key(resolved)) && resolved.size() > 3) {
         return LastComponent(directories_[Key(resolved)]);
     }
-    return {};
+    return Failed{kErrorFileNotFound};
 }
 
-std::vector<FolderEntry> FakePlatform::FolderEntries(const std::wstring& folder) {
+Result<std::vector<FolderEntry>> FakePlatform::FolderEntries(const std::wstring& folder) {
     const std::wstring key = Key(Resolve(folder));
+    if (const std::uint32_t error = Fails(L"FolderEntries", Resolve(folder))) return Failed{error};
+    if (!directories_.count(key)) return Failed{kErrorPathNotFound};
     std::vector<FolderEntry> entries;
     for (const auto& [directoryKey, path] : directories_) {
         if (directoryKey != key && ParentKey(path) == key) entries.push_back({LastComponent(path), true, 0, {}});
@@ -293,88 +291,107 @@ std::wstring FakePlatform::FollowLinks(const std::wstring& path) const {
     return Resolve(real);
 }
 
-std::wstring FakePlatform::FinalPath(const std::wstring& path) {
+Result<std::wstring> FakePlatform::FinalPath(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"FinalPath", Resolve(path))) return Failed{error};
     const std::wstring real = FollowLinks(path);
-    if (!directories_.count(Key(real)) && !files_.count(Key(real))) return {};
+    if (!directories_.count(Key(real)) && !files_.count(Key(real))) return Failed{kErrorFileNotFound};
     return L"\\\\?\\" + real;
 }
 
-std::optional<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
+Result<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"IdentityOf", Resolve(path))) return Failed{error};
     const std::wstring key = Key(FollowLinks(path));
-    if (!directories_.count(key) && !files_.count(key)) return std::nullopt;
+    if (!directories_.count(key) && !files_.count(key)) return Failed{kErrorFileNotFound};
     return FileIdentity{0x1234, std::hash<std::wstring>{}(key)};
 }
 
-CopyOutcome FakePlatform::CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
-                                           const std::wstring& to) {
+Result<FileStamp> FakePlatform::CopyViaTemporary(const std::wstring& from,
+                                                 const std::wstring& temporary,
+                                                 const std::wstring& to) {
     events.push_back(L"copy " + from + L" -> " + to + L" via " + temporary);
     const auto source = files_.find(Key(Resolve(from)));
-    if (source == files_.end()) return {kErrorFileNotFound, {}};
+    if (source == files_.end()) return Failed{kErrorFileNotFound};
     const auto error = copyErrors.find(Resolve(from));
-    if (error != copyErrors.end()) return {error->second, {}};
+    if (error != copyErrors.end()) return Failed{error->second};
+    if (const std::uint32_t failed = Fails(L"CopyViaTemporary", Resolve(from))) return Failed{failed};
     if (!directories_.count(ParentKey(Resolve(to))) || !directories_.count(ParentKey(Resolve(temporary)))) {
-        return {kErrorPathNotFound, {}};
+        return Failed{kErrorPathNotFound};
     }
+    const Result<FileStamp> stamp = StampOf(from);
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
-    return {0, *StampOf(from)};
+    return stamp;
 }
 
-std::uint32_t FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
+Status FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
     const auto source = files_.find(Key(Resolve(from)));
-    if (source == files_.end()) return kErrorFileNotFound;
+    if (source == files_.end()) return Failed{kErrorFileNotFound};
     if (!directories_.count(ParentKey(Resolve(to))) || unwritableFiles.count(Resolve(to))) {
-        return kErrorAccessDenied;
+        return Failed{kErrorAccessDenied};
     }
+    if (const std::uint32_t error = Fails(L"MoveFileOver", Resolve(to))) return Failed{error};
     events.push_back(L"move " + Resolve(from) + L" -> " + Resolve(to));
     std::string bytes = std::move(source->second.second);
     files_.erase(source);
     files_[Key(Resolve(to))] = {Resolve(to), std::move(bytes)};
-    return 0;
+    return {};
 }
 
-bool FakePlatform::RemoveFile(const std::wstring& path) {
+Status FakePlatform::RemoveFile(const std::wstring& path) {
     const std::wstring resolved = Resolve(path);
-    if (undeletableFiles.count(resolved)) return false;
+    if (undeletableFiles.count(resolved)) return Failed{kErrorAccessDenied};
+    if (const std::uint32_t error = Fails(L"RemoveFile", resolved)) return Failed{error};
     if (files_.erase(Key(resolved))) events.push_back(L"remove " + resolved);
-    return true;
+    return {};
 }
 
-std::optional<std::uint64_t> FakePlatform::FileSize(const std::wstring& path) {
-    if (!HasFile(path)) return std::nullopt;
-    return FileBytes(path).size();
-}
-
-std::optional<FileStamp> FakePlatform::StampOf(const std::wstring& path) {
-    if (!HasFile(path)) return std::nullopt;
+Result<FileStamp> FakePlatform::StampOf(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"StampOf", Resolve(path))) return Failed{error};
+    if (HasDirectory(path)) return Failed{kErrorAccessDenied};
+    if (!HasFile(path)) return Failed{kErrorFileNotFound};
     const auto time = writeTimes.find(Resolve(path));
     return FileStamp{FileBytes(path).size(), Ticks(time == writeTimes.end() ? now : time->second)};
 }
 
-std::optional<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {
-    if (!HasFile(path)) return std::nullopt;
+Result<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {
+    if (const std::uint32_t error = Fails(L"ReadFileBytes", Resolve(path))) return Failed{error};
+    if (!HasFile(path)) return Failed{kErrorFileNotFound};
     return FileBytes(path);
 }
 
-bool FakePlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+Status FakePlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring resolved = Resolve(path);
-    if (!directories_.count(ParentKey(resolved)) || unwritableFiles.count(resolved)) return false;
+    if (!directories_.count(ParentKey(resolved))) return Failed{kErrorPathNotFound};
+    if (unwritableFiles.count(resolved)) return Failed{kErrorAccessDenied};
+    if (const std::uint32_t error = Fails(L"WriteFileBytes", resolved)) return Failed{error};
     AddFileBytes(resolved, bytes);
-    return true;
+    return {};
 }
 
-bool FakePlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
+Status FakePlatform::AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring resolved = Resolve(path);
-    if (!directories_.count(ParentKey(resolved)) || unwritableFiles.count(resolved)) return false;
+    if (!directories_.count(ParentKey(resolved))) return Failed{kErrorPathNotFound};
+    if (unwritableFiles.count(resolved)) return Failed{kErrorAccessDenied};
+    if (const std::uint32_t error = Fails(L"AppendFileBytes", resolved)) return Failed{error};
     AddFileBytes(resolved, FileBytes(resolved) + bytes);
-    return true;
+    return {};
 }
 
-ProcessOutcome FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
-                                        const std::wstring& workingFolder,
-                                        std::uint32_t timeoutMs) {
+Result<ProcessEnd> FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
+                                            const std::wstring& workingFolder,
+                                            const std::vector<ChildVariable>& variables,
+                                            std::uint32_t timeoutMs) {
     events.push_back(L"run " + commandLine);
-    started.push_back({commandLine, workingFolder, timeoutMs, environment});
-    if (!onProcess) return {};
+    std::map<std::wstring, std::wstring> inherited = environment;
+    for (const ChildVariable& variable : variables) {
+        if (variable.value) {
+            inherited[variable.name] = *variable.value;
+        } else {
+            inherited.erase(variable.name);
+        }
+    }
+    started.push_back({commandLine, workingFolder, timeoutMs, inherited});
+    if (const std::uint32_t error = Fails(L"RunProcess", commandLine)) return Failed{error};
+    if (!onProcess) return ProcessEnd{};
     return onProcess(commandLine);
 }
 
@@ -391,25 +408,25 @@ private:
 
 }  // namespace
 
-LockAttempt FakePlatform::LockRun(const std::wstring& name) {
+Result<std::unique_ptr<RunLock>> FakePlatform::LockRun(const std::wstring& name) {
     lockNames.push_back(name);
-    LockAttempt attempt;
-    attempt.state = runLockHeldElsewhere ? LockAttempt::State::HeldElsewhere : LockAttempt::State::Held;
-    if (!runLockHeldElsewhere) attempt.lock = std::make_unique<FakeRunLock>(runLockHeld);
-    return attempt;
+    if (runLockHeldElsewhere) return Failed{win32::kBusy};
+    if (const std::uint32_t error = Fails(L"LockRun", name)) return Failed{error};
+    return std::unique_ptr<RunLock>(std::make_unique<FakeRunLock>(runLockHeld));
 }
 
-std::optional<std::uint64_t> FakePlatform::FreeBytes(const std::wstring& folder) {
+Result<std::uint64_t> FakePlatform::FreeBytes(const std::wstring& folder) {
+    if (const std::uint32_t error = Fails(L"FreeBytes", Resolve(folder))) return Failed{error};
     const auto found = freeBytes.find(Key(Resolve(folder).substr(0, 2)));
-    if (found == freeBytes.end()) return std::nullopt;
+    if (found == freeBytes.end()) return std::uint64_t{1} << 40;  // plenty
     return found->second;
 }
 
-bool FakePlatform::ReportToEventLog(const std::wstring& source, EventKind kind,
-                                    std::uint32_t eventId, const std::wstring& text) {
-    if (!eventLogReachable) return false;
+Status FakePlatform::ReportToEventLog(const std::wstring& source, EventKind kind,
+                                      std::uint32_t eventId, const std::wstring& text) {
+    if (!eventLogReachable) return Failed{1722};  // the RPC server is unavailable
     eventLog.push_back({source, kind, eventId, text});
-    return true;
+    return {};
 }
 
 namespace {
@@ -429,21 +446,15 @@ private:
 
 }  // namespace
 
-LockAttempt FakePlatform::LockFile(const std::wstring& path) {
+Result<std::unique_ptr<RunLock>> FakePlatform::LockFile(const std::wstring& path) {
     const std::wstring resolved = Resolve(path);
-    LockAttempt attempt;
     if (lockedElsewhere.count(resolved) || lockedFiles.count(resolved)) {
-        attempt.state = LockAttempt::State::HeldElsewhere;
-        attempt.error = 32;
-        return attempt;
+        return Failed{win32::kSharingViolation};
     }
-    if (!WriteFileBytes(resolved, FileBytes(resolved))) {
-        attempt.error = kErrorAccessDenied;
-        return attempt;
+    if (const Status written = WriteFileBytes(resolved, FileBytes(resolved)); !written) {
+        return Failed{written.Error()};
     }
-    attempt.state = LockAttempt::State::Held;
-    attempt.lock = std::make_unique<FakeFileLock>(lockedFiles, resolved);
-    return attempt;
+    return std::unique_ptr<RunLock>(std::make_unique<FakeFileLock>(lockedFiles, resolved));
 }
 
 void FakePlatform::ShowMessageBox(const std::wstring& text, const std::wstring& title) {
@@ -466,24 +477,23 @@ std::string Utf16Lines(const std::vector<std::wstring>& lines) {
 
 }  // namespace
 
-std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
+std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode) {
     return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
-        ProcessOutcome outcome;
-        outcome.started = true;
-        if (commandLine == kListingCommand) {
-            platform.AddFileBytes(L"filelist.tmp", Utf16Lines(listed));
-            platform.AddFile(L"done.tmp", L"done \r\n");
-            return outcome;
-        }
-        outcome.exitCode = archiverExitCode;
+        ProcessEnd end;
         const std::wstring workingFolder = platform.started.back().workingFolder;
-        if (archiverExitCode != 0) return outcome;
+        if (commandLine == kListingCommand) {
+            platform.AddFileBytes(JoinPath(workingFolder, L"filelist.tmp"), Utf16Lines(listed));
+            platform.AddFile(JoinPath(workingFolder, L"done.tmp"), L"done \r\n");
+            return Result<ProcessEnd>(end);
+        }
+        end.exitCode = archiverExitCode;
+        if (archiverExitCode != 0) return Result<ProcessEnd>(end);
         if (commandLine.find(L"rar lb ") != std::wstring::npos) {
             std::vector<std::wstring> names;
             for (const auto& [name, content] : platform.archive) names.push_back(name);
             platform.AddFileBytes(JoinPath(workingFolder, L"archivelist.tmp"), Utf16Lines(names));
-            return outcome;
+            return Result<ProcessEnd>(end);
         }
         // -r -df: the archiver takes the staged copies away.
         for (const std::wstring& path : platform.FilesBelow(workingFolder)) {
@@ -491,13 +501,13 @@ std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
             const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
             if (extension == L".bkl" || extension == L".bks") {
                 platform.archive[path.substr(path.rfind(L'\\') + 1)] = platform.FileContent(path);
-                platform.RemoveFile(path);
+                platform.RemoveFile(path).Ok();
             }
         }
         const std::size_t quote = commandLine.find(L'"');
         platform.AddFile(commandLine.substr(quote + 1, commandLine.find(L'"', quote + 1) - quote - 1),
                          L"archive");
-        return outcome;
+        return Result<ProcessEnd>(end);
     };
 }
 

@@ -53,52 +53,55 @@ public:
     std::vector<std::wstring> FilesBelow(const std::wstring& folder) const;  // full paths, sorted
 
     // Platform.
-    std::unique_ptr<RegistryKey> OpenCurrentUserKey(const std::wstring& subKey,
-                                                    std::uint32_t access) override;
-    std::wstring ExpandEnvironment(const std::wstring& text) override;
-    std::optional<std::wstring> EnvironmentVariable(const std::wstring& name) override;
-    void PutEnvironmentVariable(const std::wstring& name,
-                                const std::optional<std::wstring>& value) override;
+    Result<std::unique_ptr<RegistryKey>> OpenCurrentUserKey(const std::wstring& subKey,
+                                                            std::uint32_t access) override;
+    Result<std::wstring> ExpandEnvironment(const std::wstring& text) override;
+    Result<std::wstring> EnvironmentVariable(const std::wstring& name) override;
     std::wstring ReadProfileText(const std::wstring& section, const std::wstring& key,
                                  std::size_t bufferChars, const std::wstring& filePath) override;
-    bool WriteProfileText(const std::wstring& section, const std::wstring& key,
-                          const std::wstring& value, const std::wstring& filePath) override;
-    std::wstring ProgramFolder() override { return programFolder; }
-    std::wstring CurrentDirectory() override { return currentDirectory; }
-    bool ChangeDirectory(const std::wstring& path) override;
-    bool MakeDirectory(const std::wstring& path) override;
-    bool IsDirectory(const std::wstring& path) override;
-    std::wstring FullPath(const std::wstring& path) override { return Resolve(path); }
-    std::wstring FinalPath(const std::wstring& path) override;
-    std::optional<FileIdentity> IdentityOf(const std::wstring& path) override;
-    std::wstring FindFirstName(const std::wstring& pattern, bool includeDirectories) override;
-    std::vector<FolderEntry> FolderEntries(const std::wstring& folder) override;
+    Status WriteProfileText(const std::wstring& section, const std::wstring& key,
+                            const std::wstring& value, const std::wstring& filePath) override;
+    Result<std::wstring> ProgramFolder() override;
+    Status MakeDirectory(const std::wstring& path) override;
+    Result<bool> IsDirectory(const std::wstring& path) override;
+    Result<std::wstring> FullPath(const std::wstring& path) override;
+    Result<std::wstring> FinalPath(const std::wstring& path) override;
+    Result<FileIdentity> IdentityOf(const std::wstring& path) override;
+    Result<std::wstring> FindFirstName(const std::wstring& pattern,
+                                       bool includeDirectories) override;
+    Result<std::vector<FolderEntry>> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
-    std::optional<std::uint64_t> FreeBytes(const std::wstring& folder) override;
-    CopyOutcome CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
-                                   const std::wstring& to) override;
-    std::uint32_t MoveFileOver(const std::wstring& from, const std::wstring& to) override;
-    bool RemoveFile(const std::wstring& path) override;
-    std::optional<std::uint64_t> FileSize(const std::wstring& path) override;
-    std::optional<FileStamp> StampOf(const std::wstring& path) override;
-    std::optional<std::string> ReadFileBytes(const std::wstring& path) override;
-    bool WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
-    bool AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
+    Result<std::uint64_t> FreeBytes(const std::wstring& folder) override;
+    Result<FileStamp> CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                       const std::wstring& to) override;
+    Status MoveFileOver(const std::wstring& from, const std::wstring& to) override;
+    Status RemoveFile(const std::wstring& path) override;
+    Result<FileStamp> StampOf(const std::wstring& path) override;
+    Result<std::string> ReadFileBytes(const std::wstring& path) override;
+    Status WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
+    Status AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override { return L"error " + std::to_wstring(error); }
-    ProcessOutcome RunProcess(const std::wstring& commandLine, WindowShow show,
-                              const std::wstring& workingFolder, std::uint32_t timeoutMs) override;
-    LockAttempt LockRun(const std::wstring& name) override;
-    LockAttempt LockFile(const std::wstring& path) override;
+    Result<ProcessEnd> RunProcess(const std::wstring& commandLine, WindowShow show,
+                                  const std::wstring& workingFolder,
+                                  const std::vector<ChildVariable>& variables,
+                                  std::uint32_t timeoutMs) override;
+    Result<std::unique_ptr<RunLock>> LockRun(const std::wstring& name) override;
+    Result<std::unique_ptr<RunLock>> LockFile(const std::wstring& path) override;
     LocalTime Now() override { return now; }
     std::uint64_t Milliseconds() override { return clockMs += clockStepMs; }
     bool SomeoneCanSeeBoxes() override { return someoneWatching; }
     void ShowMessageBox(const std::wstring& text, const std::wstring& title) override;
-    bool ReportToEventLog(const std::wstring& source, EventKind kind, std::uint32_t eventId,
-                          const std::wstring& text) override;
+    Status ReportToEventLog(const std::wstring& source, EventKind kind, std::uint32_t eventId,
+                            const std::wstring& text) override;
+
+    // Any call can be made to fail: failCall gets the call's name (as in this class)
+    // and its main argument (a path resolved to its full form, a command line, a
+    // name) and returns the system error code to fail with, or 0.
+    std::uint32_t Fails(const std::wstring& call, const std::wstring& argument);
+    std::function<std::uint32_t(const std::wstring& call, const std::wstring& argument)> failCall;
 
     // State a test arranges or reads.
     std::wstring programFolder = L"C:\\Tools\\QuarnLogBackup";
-    std::wstring currentDirectory = L"C:\\";
     bool registryKeyExists = true;
     std::map<std::wstring, StoredValue> registry;
     std::map<std::wstring, std::wstring> environment;
@@ -109,12 +112,12 @@ public:
     std::set<std::wstring> undeletableFiles;
     std::set<std::wstring> unwritableFiles;        // full paths that cannot be written
     std::map<std::wstring, std::wstring> links;    // full path of a link -> its target
-    std::function<ProcessOutcome(const std::wstring& commandLine)> onProcess;
+    std::function<Result<ProcessEnd>(const std::wstring& commandLine)> onProcess;
     std::vector<std::wstring> events;              // every observable call, in order
     std::vector<Box> boxes;
     std::vector<Event> eventLog;
     bool eventLogReachable = true;
-    std::map<std::wstring, std::uint64_t> freeBytes;  // drive ("c:") -> free bytes; others unknown
+    std::map<std::wstring, std::uint64_t> freeBytes;  // drive ("c:") -> free bytes; others plenty
     std::vector<StartedProcess> started;
     std::vector<std::wstring> lockNames;
     bool runLockHeldElsewhere = false;
@@ -144,7 +147,7 @@ private:
 // exitCode; with 0, "rar lb" lists the names of platform.archive into its file
 // (UTF-16), and "rar a" takes the log copies of its working folder away into
 // platform.archive and writes the archive file.
-std::function<ProcessOutcome(const std::wstring&)> ListingAndArchiver(
+std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode = 0);
 
 }  // namespace quarn::testing
