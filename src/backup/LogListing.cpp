@@ -6,6 +6,7 @@
 #include "common/PathText.h"
 #include "common/RunStopped.h"
 #include "common/TextEncoding.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {

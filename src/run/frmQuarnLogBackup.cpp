@@ -10,6 +10,7 @@
 #include "run/ProgramPlacement.h"
 #include "run/RunEvent.h"
 #include "run/ShowMessage.h"
+#include "settings/ArchiveSettings.h"
 #include "settings/IniFile.h"
 #include "settings/MailClientSettings.h"
 

@@ -5,22 +5,13 @@
 #include <vector>
 
 #include "common/TextEncoding.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {
 
 // Values longer than 254 characters are cut there.
 constexpr std::size_t kValueBufferChars = 255;
-
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
 
 std::wstring Trimmed(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L" \t");
@@ -106,7 +97,7 @@ private:
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             if (!IsSectionLine(i)) continue;
             const std::wstring line = Trimmed(lines_[i]);
-            if (SameName(Trimmed(line.substr(1, line.find(L']') - 1)), section)) return i;
+            if (EqualsAsciiIgnoringCase(Trimmed(line.substr(1, line.find(L']') - 1)), section)) return i;
         }
         return std::nullopt;
     }
@@ -116,7 +107,7 @@ private:
         if (!header) return std::nullopt;
         for (std::size_t i = *header + 1; i < lines_.size() && !IsSectionLine(i); ++i) {
             const std::size_t equals = lines_[i].find(L'=');
-            if (equals != std::wstring::npos && SameName(Trimmed(lines_[i].substr(0, equals)), key)) {
+            if (equals != std::wstring::npos && EqualsAsciiIgnoringCase(Trimmed(lines_[i].substr(0, equals)), key)) {
                 return i;
             }
         }
