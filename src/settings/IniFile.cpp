@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
 #include "common/WindowsNames.h"
 
 namespace quarn {
@@ -40,15 +41,7 @@ public:
         newline_ = text.find(L"\r\n") != std::wstring::npos || text.find(L'\n') == std::wstring::npos
                        ? L"\r\n"
                        : L"\n";
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find(L'\n', start);
-            if (end == std::wstring::npos) end = text.size();
-            std::wstring line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == L'\r') line.pop_back();
-            lines_.push_back(line);
-            start = end + 1;
-        }
+        EachLine(text, [this](std::wstring_view line) { lines_.emplace_back(line); });
     }
 
     std::wstring Value(const std::wstring& section, const std::wstring& key) const {
