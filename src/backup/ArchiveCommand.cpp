@@ -1,8 +1,5 @@
 #include "backup/ArchiveCommand.h"
 
-#include <algorithm>
-#include <string_view>
-
 #include "backup/StagingFolder.h"
 #include "backup/StepNote.h"
 #include "common/Duration.h"
@@ -14,30 +11,6 @@ namespace {
 constexpr std::uint32_t kArchiverSuccess = 0;
 constexpr std::uint32_t kArchiverDamagedArchive = 3;  // a checksum error in the archive
 constexpr std::uint32_t kArchiverNoFilesToAdd = 10;  // nothing to back up this time
-
-void StopForSetting(const std::wstring& key, const std::wstring& value, const std::wstring& problem) {
-    throw RunStopped(ExitCode::SettingInvalid,
-                     L"The setting " + key + L" in QuarnBackup.ini (" + value + L") " + problem +
-                         L" Correct it and run the backup again. Nothing was backed up.");
-}
-
-wchar_t AsciiUpper(wchar_t c) { return c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c; }
-
-// Windows reserves these names in every folder, also before an extension
-// ("NUL.rar") and before trailing spaces ("CON .rar").
-bool IsDeviceName(const std::wstring& fileName) {
-    std::wstring stem = fileName.substr(0, fileName.find(L'.'));
-    stem.erase(stem.find_last_not_of(L' ') + 1);
-    for (wchar_t& c : stem) c = AsciiUpper(c);
-    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-        if (stem == device) return true;
-    }
-    // COM0 to COM9 and LPT0 to LPT9, and with the superscript digits 1 to 3.
-    const bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 ||
-                                               stem.compare(0, 3, L"LPT") == 0);
-    return numbered && std::wstring_view(L"0123456789\u00B9\u00B2\u00B3").find(stem[3]) !=
-                           std::wstring_view::npos;
-}
 
 std::wstring CopiesWait(const std::wstring& stagingFolder) {
     return L"The copies of the log files stay in " + stagingFolder + L"; the next run tries again.";
@@ -51,35 +24,6 @@ std::wstring CopiesWait(const std::wstring& stagingFolder) {
 }
 
 }  // namespace
-
-void CheckArchiveSettings(const std::wstring& backupDir, const std::wstring& zipFile) {
-    if (backupDir.find(L'"') != std::wstring::npos) {
-        StopForSetting(L"BackupDir", backupDir, L"contains a double quote, which no folder name can hold.");
-    }
-    if (zipFile.empty()) StopForSetting(L"ZipFile", zipFile, L"is empty: it must name the archive file.");
-    if (zipFile.find_first_of(L"\\/") != std::wstring::npos) {
-        StopForSetting(L"ZipFile", zipFile,
-                       L"holds a \\ or /: it must be the archive's file name alone, such as "
-                       L"QuarnLogsZip.rar; the folder is BackupDir.");
-    }
-    const bool unfit = std::any_of(zipFile.begin(), zipFile.end(), [](wchar_t c) {
-        return c < 0x20 || std::wstring_view(L"\"*?<>|:").find(c) != std::wstring_view::npos;
-    });
-    if (unfit) {
-        StopForSetting(L"ZipFile", zipFile,
-                       L"contains a character that no file name can hold (\" * ? < > | : or a "
-                       L"control character).");
-    }
-    if (zipFile.back() == L' ' || zipFile.back() == L'.') {
-        StopForSetting(L"ZipFile", zipFile,
-                       L"ends in a space or a dot, which Windows drops from file names.");
-    }
-    if (IsDeviceName(zipFile)) {
-        StopForSetting(L"ZipFile", zipFile,
-                       L"is the name of a device (CON, PRN, AUX, NUL, COM1 to COM9 or LPT1 to "
-                       L"LPT9), which Windows reserves also with an extension.");
-    }
-}
 
 std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipFile) {
     return backupDir + L"\\" + zipFile;

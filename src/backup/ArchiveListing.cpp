@@ -7,6 +7,7 @@
 #include "common/PathText.h"
 #include "common/RunStopped.h"
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
 
 namespace quarn {
 namespace {
@@ -77,15 +78,9 @@ std::vector<std::wstring> ListArchiveNames(Platform& platform, const std::wstrin
     }
 
     std::vector<std::wstring> names;
-    const std::wstring text = FromUtf16Le(*list);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) end = text.size();
-        const std::size_t lineEnd = end > start && text[end - 1] == L'\r' ? end - 1 : end;
-        if (lineEnd > start) names.push_back(text.substr(start, lineEnd - start));
-        start = end + 1;
-    }
+    EachLine(FromUtf16Le(*list), [&](std::wstring_view name) {
+        if (!name.empty()) names.emplace_back(name);
+    });
     return names;
 }
 

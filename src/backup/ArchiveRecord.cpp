@@ -4,20 +4,10 @@
 #include <vector>
 
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
 
 namespace quarn {
 namespace {
-
-std::vector<std::string> Fields(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
-}
 
 std::optional<std::uint64_t> Number(const std::string& text) {
     if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
@@ -44,7 +34,7 @@ std::string ArchiveRecordLine(const ArchiveRecord& record) {
 }
 
 std::optional<ArchiveRecord> ParseArchiveRecord(const std::string& line) {
-    const std::vector<std::string> fields = Fields(line);
+    const std::vector<std::string> fields = TabFields(line);
     if (fields.size() != 7 || fields[0] != kArchiveRecordMark) return std::nullopt;
     const std::optional<std::wstring> archive = FromUtf8(fields[1]);
     const std::optional<std::uint64_t> size = Number(fields[2]);

@@ -4,6 +4,7 @@
 
 #include "common/PathText.h"
 #include "common/RunStopped.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {
@@ -32,8 +33,7 @@ PathRoot RootOf(const std::wstring& path) {
     if (components.size() < 4 || !components[0].empty() || !components[1].empty()) return {L"", 0};
     if (components[2] == L"?") {
         if (IsDrive(components[3])) return {L"\\\\?\\" + components[3] + L"\\", 4};
-        const bool isUnc = EndsWithAsciiIgnoringCase(components[3], L"UNC") &&
-                           components[3].size() == 3;
+        const bool isUnc = EqualsAsciiIgnoringCase(components[3], L"UNC");
         if (isUnc && IsShare(components, 4)) {
             return {L"\\\\?\\UNC\\" + components[4] + L"\\" + components[5] + L"\\", 6};
         }

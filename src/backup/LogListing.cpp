@@ -7,6 +7,8 @@
 #include "common/PathText.h"
 #include "common/RunStopped.h"
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {
@@ -56,15 +58,10 @@ private:
 void EachLogInList(Platform& platform, const std::string& list, const std::wstring& folder,
                    const std::function<void(const std::wstring&)>& eachLog) {
     const std::wstring foldedFolder = platform.FoldCase(folder);
-    std::size_t start = 0;
-    while (start < list.size()) {
-        std::size_t end = start;
-        while (end + 1 < list.size() && (list[end] != '\n' || list[end + 1] != '\0')) end += 2;
-        std::wstring line = FromUtf16Le(list.substr(start, end - start));
-        start = end + 2;
-        if (!line.empty() && line.back() == L'\r') line.pop_back();
+    EachUtf16LeLine(list, [&](std::string_view lineBytes) {
+        const std::wstring line = FromUtf16Le(std::string(lineBytes));
         // A line without a folder is no path of dir's.
-        if (line.find(L'\\') == std::wstring::npos) continue;
+        if (line.find(L'\\') == std::wstring::npos) return;
         if (line.size() <= folder.size() ||
             platform.FoldCase(line.substr(0, folder.size())) != foldedFolder) {
             std::wstring problem = L"the listing named " + line;
@@ -72,7 +69,7 @@ void EachLogInList(Platform& platform, const std::string& list, const std::wstri
             StopListing(ExitCode::ListingFailed, problem);
         }
         if (IsLogFileName(line)) eachLog(line);
-    }
+    });
 }
 
 }  // namespace

@@ -1,37 +1,13 @@
 #include "backup/StagedName.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
 #include <vector>
 
 #include "common/PathText.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {
-
-bool IsUnfitCharacter(wchar_t c) {
-    return c < 0x20 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos;
-}
-
-bool IsTrailingUnfit(wchar_t c) { return c == L' ' || c == L'.'; }
-
-std::wstring AsciiUpper(std::wstring text) {
-    for (wchar_t& c : text) {
-        if (c >= L'a' && c <= L'z') c = c - L'a' + L'A';
-    }
-    return text;
-}
-
-// Windows opens the device, not a file, for "con", "nul.bkl", "com1.x.bks" and the like.
-bool IsDeviceStem(const std::wstring& name) {
-    std::wstring stem = AsciiUpper(name.substr(0, name.find(L'.')));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    static const std::array<const wchar_t*, 4> kPlain = {L"CON", L"PRN", L"AUX", L"NUL"};
-    if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
-    return stem.size() == 4 && (stem.rfind(L"COM", 0) == 0 || stem.rfind(L"LPT", 0) == 0) &&
-           stem[3] >= L'1' && stem[3] <= L'9';
-}
 
 std::size_t ExtensionStart(const std::wstring& name) {
     const std::size_t dot = name.rfind(L'.');
@@ -45,7 +21,7 @@ std::wstring Shortened(const std::wstring& name) {
     const std::wstring extension = name.substr(extensionStart);
     std::size_t stemSize = std::min(extensionStart, kLongestMadeName - extension.size());
     if (stemSize > 0 && name[stemSize - 1] >= 0xD800 && name[stemSize - 1] <= 0xDBFF) --stemSize;
-    while (stemSize > 0 && IsTrailingUnfit(name[stemSize - 1])) --stemSize;
+    while (stemSize > 0 && IsDroppedAtNameEnd(name[stemSize - 1])) --stemSize;
     return name.substr(0, stemSize) + extension;
 }
 
@@ -59,9 +35,9 @@ std::optional<std::wstring> FlattenedName(const std::wstring& fullPath) {
     folder.erase(std::remove(folder.begin(), folder.end(), L'.'), folder.end());
 
     std::wstring name = folder + components.back();
-    name.erase(std::remove_if(name.begin(), name.end(), IsUnfitCharacter), name.end());
-    while (!name.empty() && IsTrailingUnfit(name.back())) name.pop_back();
-    if (IsDeviceStem(name)) name.insert(std::min(name.find(L'.'), name.size()), L"_");
+    name.erase(std::remove_if(name.begin(), name.end(), IsInvalidNameCharacter), name.end());
+    while (!name.empty() && IsDroppedAtNameEnd(name.back())) name.pop_back();
+    if (IsDeviceName(name)) name.insert(std::min(name.find(L'.'), name.size()), L"_");
     if (name.size() > kLongestMadeName) name = Shortened(name);
     if (!IsFitStagedName(name)) return std::nullopt;
     return name;
@@ -69,8 +45,8 @@ std::optional<std::wstring> FlattenedName(const std::wstring& fullPath) {
 
 bool IsFitStagedName(const std::wstring& name) {
     return (EndsWithAsciiIgnoringCase(name, L".bkl") || EndsWithAsciiIgnoringCase(name, L".bks")) &&
-           name.size() <= kLongestFileName && !IsTrailingUnfit(name.back()) &&
-           std::none_of(name.begin(), name.end(), IsUnfitCharacter) && !IsDeviceStem(name);
+           name.size() <= kLongestFileName && !IsDroppedAtNameEnd(name.back()) &&
+           std::none_of(name.begin(), name.end(), IsInvalidNameCharacter) && !IsDeviceName(name);
 }
 
 std::wstring WithCounter(const std::wstring& name, int counter) {

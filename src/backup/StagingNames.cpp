@@ -6,6 +6,7 @@
 #include "backup/StagedName.h"
 #include "common/TextEncoding.h"
 #include "common/TextHash.h"
+#include "common/TextLines.h"
 
 namespace quarn {
 namespace {
@@ -39,16 +40,12 @@ std::vector<std::size_t> StagingNames::Add(const std::string& bytes) {
     const std::string& lines = utf16 ? text : bytes;
 
     std::vector<std::size_t> refused;
-    std::size_t start = lines.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
-    for (std::size_t number = 1; start < lines.size(); ++number) {
-        std::size_t end = lines.find('\n', start);
-        if (end == std::string::npos) end = lines.size();
-        const std::size_t lineEnd = end > start && lines[end - 1] == '\r' ? end - 1 : end;
-        if (lineEnd > start && !AddLine(lines.substr(start, lineEnd - start))) {
-            refused.push_back(number);
-        }
-        start = end + 1;
-    }
+    std::size_t number = 0;
+    const std::size_t start = lines.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
+    EachLine(std::string_view(lines).substr(start), [&](std::string_view line) {
+        ++number;
+        if (!line.empty() && !AddLine(std::string(line))) refused.push_back(number);
+    });
     if (utf16) changed_ = true;  // written back as UTF-8
     return refused;
 }

@@ -2,6 +2,7 @@
 
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
 
 namespace quarn {
 namespace {
@@ -68,14 +69,12 @@ std::wstring Capped(const std::wstring& line) {
 // Each run's first line gets the mark; the lines below it begin with spaces.
 std::string MarkedLate(const std::string& pending) {
     std::string marked;
-    std::size_t start = 0;
-    while (start < pending.size()) {
-        std::size_t end = pending.find("\r\n", start);
-        if (end == std::string::npos) end = pending.size();
-        const std::string line = pending.substr(start, end - start);
-        if (!line.empty()) marked += line + (line[0] == ' ' ? "" : kLateMark) + "\r\n";
-        start = end + 2;
-    }
+    EachLine(pending, [&](std::string_view line) {
+        if (line.empty()) return;
+        marked += line;
+        marked += (line[0] == ' ' ? "" : kLateMark);
+        marked += "\r\n";
+    });
     return marked;
 }
 

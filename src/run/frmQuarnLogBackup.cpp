@@ -11,6 +11,7 @@
 #include "run/RunLocks.h"
 #include "run/RunRecord.h"
 #include "run/ShowMessage.h"
+#include "settings/ArchiveSettings.h"
 #include "settings/IniFile.h"
 #include "settings/MailClientSettings.h"
 

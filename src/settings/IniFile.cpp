@@ -6,22 +6,14 @@
 
 #include "common/RunStopped.h"
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
+#include "common/WindowsNames.h"
 
 namespace quarn {
 namespace {
 
 // Values longer than 254 characters are cut there.
 constexpr std::size_t kValueBufferChars = 255;
-
-wchar_t AsciiLower(wchar_t c) { return c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c; }
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    }
-    return true;
-}
 
 std::wstring Trimmed(const std::wstring& text) {
     const std::size_t first = text.find_first_not_of(L" \t");
@@ -63,15 +55,7 @@ public:
         newline_ = text.find(L"\r\n") != std::wstring::npos || text.find(L'\n') == std::wstring::npos
                        ? L"\r\n"
                        : L"\n";
-        std::size_t start = 0;
-        while (start < text.size()) {
-            std::size_t end = text.find(L'\n', start);
-            if (end == std::wstring::npos) end = text.size();
-            std::wstring line = text.substr(start, end - start);
-            if (!line.empty() && line.back() == L'\r') line.pop_back();
-            lines_.push_back(line);
-            start = end + 1;
-        }
+        EachLine(text, [this](std::wstring_view line) { lines_.emplace_back(line); });
     }
 
     std::wstring Value(const std::wstring& section, const std::wstring& key) const {
@@ -120,7 +104,7 @@ private:
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             if (!IsSectionLine(i)) continue;
             const std::wstring line = Trimmed(lines_[i]);
-            if (SameName(Trimmed(line.substr(1, line.find(L']') - 1)), section)) return i;
+            if (EqualsAsciiIgnoringCase(Trimmed(line.substr(1, line.find(L']') - 1)), section)) return i;
         }
         return std::nullopt;
     }
@@ -130,7 +114,7 @@ private:
         if (!header) return std::nullopt;
         for (std::size_t i = *header + 1; i < lines_.size() && !IsSectionLine(i); ++i) {
             const std::size_t equals = lines_[i].find(L'=');
-            if (equals != std::wstring::npos && SameName(Trimmed(lines_[i].substr(0, equals)), key)) {
+            if (equals != std::wstring::npos && EqualsAsciiIgnoringCase(Trimmed(lines_[i].substr(0, equals)), key)) {
                 return i;
             }
         }

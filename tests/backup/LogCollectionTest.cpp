@@ -18,6 +18,9 @@ TEST(FlattenedNameTest, FolderNameWithoutDotsThenFileNameAsAFitFileName) {
     EXPECT_EQ(FlattenedName(L"M:\\stray.bkl"), L"stray.bkl");  // DataDir is a drive's root
     EXPECT_EQ(FlattenedName(L"\\\\?\\D:\\in.bkl"), L"in.bkl");
     EXPECT_EQ(FlattenedName(L"D:\\c.o\\n.bkl"), L"con_.bkl");  // not the console device
+    EXPECT_EQ(FlattenedName(L"D:\\con\\in$.bks"), L"conin$_.bks");
+    EXPECT_EQ(FlattenedName(L"D:\\co\\m0.bkl"), L"com0_.bkl");
+    EXPECT_EQ(FlattenedName(L"M:\\LPT\u00B9.x.bkl"), L"LPT\u00B9_.x.bkl");
     EXPECT_EQ(FlattenedName(L"in.bkl"), std::nullopt);
     EXPECT_EQ(FlattenedName(L""), std::nullopt);
 
@@ -36,7 +39,8 @@ TEST(FlattenedNameTest, OnlyWholeFileNamesOfLogsAreFit) {
         EXPECT_TRUE(IsFitStagedName(fit)) << fit;
     }
     for (const wchar_t* unfit : {L"", L"in", L"in.bkl ", L"in.bkl.", L"a:b.bkl", L"a\\b.bkl",
-                                 L"a?.bkl", L"nul.bkl", L"COM1.x.bks", L"a\tb.bkl"}) {
+                                 L"a?.bkl", L"nul.bkl", L"COM1.x.bks", L"lpt0.bkl", L"COM\u00B3.bks",
+                                 L"CONOUT$ .bkl", L"a\tb.bkl"}) {
         EXPECT_FALSE(IsFitStagedName(unfit)) << unfit;
     }
     EXPECT_FALSE(IsFitStagedName(std::wstring(252, L'n') + L".bkl"));
