@@ -17,10 +17,10 @@ std::wstring CopiesWait(const std::wstring& stagingFolder) {
 }
 
 [[noreturn]] void StopForStagingFolder(Platform& platform, const std::wstring& stagingFolder,
-                                       std::uint32_t error) {
+                                       std::uint32_t error, const wchar_t* consequence) {
     throw RunStopped(ExitCode::WorkingFolderUnusable,
                      L"The folder " + stagingFolder + L" for the copies of the log files cannot "
-                     L"be listed: " + platform.ErrorText(error) + L" Nothing was backed up.");
+                     L"be listed: " + platform.ErrorText(error) + L" " + consequence);
 }
 
 }  // namespace
@@ -57,12 +57,18 @@ void RunArchiver(Platform& platform, const std::wstring& backupDir, const std::w
                  const std::wstring& stagingFolder, std::uint32_t timeoutMs, ArchiverRun& run) {
     const std::wstring archive = ArchivePath(backupDir, zipFile);
     const Result<std::size_t> copies = FilesIn(platform, stagingFolder);
-    if (!copies) StopForStagingFolder(platform, stagingFolder, copies.Error());
+    if (!copies) {
+        StopForStagingFolder(platform, stagingFolder, copies.Error(), L"Nothing was backed up.");
+    }
     const Result<ProcessEnd> end = platform.RunProcess(
         BuildArchiveCommand(backupDir, zipFile), WindowShow::MinimizedInactive, stagingFolder, {},
         timeoutMs);
     const Result<std::size_t> left = FilesIn(platform, stagingFolder);
-    if (!left) StopForStagingFolder(platform, stagingFolder, left.Error());
+    if (!left) {
+        StopForStagingFolder(platform, stagingFolder, left.Error(),
+                             L"Whether the archiver took the copies cannot be told, so none is "
+                             L"taken for archived: the next run archives them again.");
+    }
     run.archived = *copies > *left ? *copies - *left : 0;
 
     if (!end) {

@@ -29,7 +29,7 @@ protected:
         platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"}, exitCode);
     }
     // An archiver that answers with the given outcome and leaves the copies alone.
-    void ArchiverAnswering(ProcessOutcome outcome) {
+    void ArchiverAnswering(Result<ProcessEnd> outcome) {
         platform.onProcess = [this, outcome](const std::wstring& commandLine) {
             if (commandLine == kListingCommand) {
                 return ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"})(commandLine);
@@ -49,7 +49,7 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
             platform.onProcess = ListingAndArchiver(platform, {}, 10);
             // A fresh archive, so that no log is known yet and none can have vanished.
             for (const wchar_t* file : {L"", L".names", L".names.bak"}) {
-                platform.RemoveFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" + std::wstring(file));
+                EXPECT_TRUE(platform.RemoveFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" + std::wstring(file)));
             }
         }
         platform.boxes.clear();
@@ -90,7 +90,7 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsNamedWithWhatToDoAndNoPromiseOfARetry) 
 }
 
 TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
-    ArchiverAnswering({true, 0, false, 0});
+    ArchiverAnswering(ProcessEnd{});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
     EXPECT_NE(platform.boxes.back().text.find(L"reported success, but 1 of the copies"),
               std::wstring::npos);
@@ -100,12 +100,37 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
               std::wstring::npos);
 }
 
+TEST_F(ArchiveStepTest, CopiesThatCannotBeCountedAfterTheArchiverAreNeverTakenForArchived) {
+    Archiver(0);
+    // The staging folder lists well until the archiver has run; then a subfolder fails.
+    platform.failCall = [this](const std::wstring& call, const std::wstring& path) {
+        const bool archiverRan = platform.started.size() == 2;
+        return call == L"FolderEntries" && archiverRan && path != StagingFolder() ? 21U : 0U;
+    };
+    EXPECT_EQ(form.Form_Load(), ExitCode::WorkingFolderUnusable);
+    EXPECT_NE(platform.boxes.back().text.find(L"cannot be listed: error 21 Whether the archiver took "
+                                              L"the copies cannot be told"),
+              std::wstring::npos);
+    const std::wstring names = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.names";
+    EXPECT_NE(platform.FileContent(names).find(L"acctin.bkl\tD:\\Becky\\acct\\in.bkl\r\n"),
+              std::wstring::npos);  // the name is kept, but no record of an archived state
+
+    platform.failCall = nullptr;
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_NE(RunLog().find(L"exit 0  full run (no records of what the archive holds): archived 1 log "),
+              std::wstring::npos);
+}
+
 TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     // Each bound is shortened on its own; neither can be made longer.
     platform.environment[kArchiverLimitVariable] = L"90";
     platform.environment[kListingLimitVariable] = L"99999";
-    ArchiverAnswering({true, 0, true, 0});
+    // What it started and left running is named in the run log.
+    ArchiverAnswering(ProcessEnd{true, 0, 0, 2, 5});
     EXPECT_EQ(form.Form_Load(), ExitCode::WaitTimedOut);
+    EXPECT_NE(RunLog().find(L"2 processes that the RAR archiver started were still running after "
+                            L"it was ended (error 5)"),
+              std::wstring::npos);
     EXPECT_EQ(platform.started.front().timeoutMs, 30u * 60 * 1000);
     EXPECT_EQ(platform.started.back().timeoutMs, 90000u);
     EXPECT_NE(platform.boxes.back().text.find(L"did not end within 90 seconds"), std::wstring::npos);
@@ -113,15 +138,15 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
 
     // An archiver whose end cannot be awaited was stopped: a failure, never success.
     platform.environment.clear();
-    ArchiverAnswering({true, 0, false, 0, 6});
+    ArchiverAnswering(ProcessEnd{false, 0, 6});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
-    EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (system error 6)"),
+    EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (error 6)"),
               std::wstring::npos);
     EXPECT_EQ(platform.started.back().timeoutMs, 4u * 60 * 60 * 1000);
 }
 
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {
-    ArchiverAnswering({false, 2, false, 0});
+    ArchiverAnswering(Failed{2});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
     EXPECT_NE(platform.boxes.back().text.find(L"rar.exe was not found"), std::wstring::npos);
     EXPECT_NE(platform.boxes.back().text.find(L"PATH"), std::wstring::npos);

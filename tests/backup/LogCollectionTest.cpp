@@ -128,7 +128,6 @@ protected:
         platform.AddFile(L"D:\\Becky\\a.b\\x.bkl", L"from a.b");
         platform.AddFile(L"D:\\Becky\\ab\\x.bkl", L"from ab");
         platform.AddDirectory(L"C:\\Backups");
-        platform.currentDirectory = platform.programFolder;
     }
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
@@ -146,8 +145,8 @@ protected:
         LogCollection collection(platform, L"D:\\Becky\\", Archive(), platform.programFolder,
                                  staging, 1000, 2000);
         const StagingResult result = collection.Stage();
-        platform.RunProcess(L"rar a \"" + Archive() + L"\"", WindowShow::MinimizedInactive,
-                            StagingFolder(), 1);
+        EXPECT_TRUE(platform.RunProcess(L"rar a \"" + Archive() + L"\"",
+                                        WindowShow::MinimizedInactive, StagingFolder(), {}, 1));
         EXPECT_TRUE(collection.RecordArchived());
         return result;
     }
@@ -256,16 +255,15 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     platform.AddFile(share + L"acct\\in.bkl", L"on the share");
     platform.AddFile(share + L"acct\\out.bks", L"sent");
     List({share + L"acct\\in.bkl", L"\\\\SERVER\\share\\mail\\acct\\out.bks"});
-    platform.PutEnvironmentVariable(L"DIRCMD", L"/p /l");
+    platform.environment[L"DIRCMD"] = L"/p /l";
     EXPECT_TRUE(Stage(share).notCopied.empty());
     EXPECT_EQ(Staged(L"acctin.bkl"), L"on the share");
     EXPECT_EQ(Staged(L"acctout.bks"), L"sent");
-    // The folder reaches the listing alone, and the program keeps no variable of it.
+    // The folder reaches the listing alone, without the user's default dir switches;
+    // the program's own environment stays as it was.
     EXPECT_EQ(platform.started.front().environment.at(L"QUARN_DATA_DIR"), share);
-    EXPECT_EQ(platform.EnvironmentVariable(L"QUARN_DATA_DIR"), std::nullopt);
-    // Nor the user's default dir switches, which are the user's again afterwards.
     EXPECT_EQ(platform.started.front().environment.count(L"DIRCMD"), 0u);
-    EXPECT_EQ(platform.EnvironmentVariable(L"DIRCMD"), L"/p /l");
+    EXPECT_EQ(platform.environment, (std::map<std::wstring, std::wstring>{{L"DIRCMD", L"/p /l"}}));
 
     // A drive that a pushd mapped for the listing, or a folder beside the data folder:
     // the run stops before any name is kept or any copy made.
@@ -290,8 +288,8 @@ TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLog) {
 
     // Account one is removed, two grows, and the names file is lost.
     platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two, grown");
-    platform.RemoveFile(NamesFile());
-    platform.RemoveFile(NamesFile() + L".bak");
+    EXPECT_TRUE(platform.RemoveFile(NamesFile()));
+    EXPECT_TRUE(platform.RemoveFile(NamesFile() + L".bak"));
     List({L"D:\\Becky\\two\\Inbox\\in.bkl"});
     platform.events.clear();
     const StagingResult result = Run();
@@ -324,7 +322,7 @@ TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLog) {
 TEST_F(CollectionTest, AnArchiveThatCannotBeListedStopsBeforeAnyCopy) {
     platform.AddFile(Archive(), L"archive");
     List({L"D:\\Becky\\ab\\x.bkl"});
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 3}; };
+    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{false, 3}); };
     const Stop stop = StopOf([&] { Stage(); });
     EXPECT_EQ(stop.code, ExitCode::ArchiverFailed);
     EXPECT_NE(stop.message.find(L"exit code 3 (checksum error"), std::wstring::npos);
@@ -332,7 +330,7 @@ TEST_F(CollectionTest, AnArchiveThatCannotBeListedStopsBeforeAnyCopy) {
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(platform.HasFile(NamesFile()));
 
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 9009}; };
+    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{false, 9009}); };
     EXPECT_EQ(StopOf([&] { Stage(); }).code, ExitCode::ArchiverNotStarted);
 }
 
@@ -369,7 +367,7 @@ TEST_F(CollectionTest, OneCopyPerNameAndEveryLeftoverIsToldApart) {
     platform.AddFile(StagingFolder() + L"\\acctonein.bkl", L"stale, top");
     const std::wstring other = StagingSubfolder(L"acctonein.bkl") == L"3f" ? L"3e" : L"3f";
     platform.AddFile(StagingFolder() + L"\\" + other + L"\\ACCTONEIN.BKL", L"stale, other case");
-    platform.RemoveFile(StagedPath(L"abx.bkl"));
+    EXPECT_TRUE(platform.RemoveFile(StagedPath(L"abx.bkl")));
     platform.AddFile(StagingFolder() + L"\\old\\layout\\oldx.bkl", L"gone, older");
     platform.writeTimes[StagingFolder() + L"\\old\\layout\\oldx.bkl"] = {2026, 12, 1, 23, 0, 0};
     platform.AddFile(StagedPath(L"oldx.bkl"), L"gone, newest");
@@ -391,7 +389,7 @@ TEST_F(CollectionTest, OneCopyPerNameAndEveryLeftoverIsToldApart) {
     EXPECT_EQ(Staged(L"acctonein.bkl"), L"in one");
     EXPECT_EQ(Staged(L"oldx.bkl"), L"gone, newest");
     EXPECT_NE(platform.FileContent(NamesFile()).find(L"\r\noldx.bkl\t\r\n"), std::wstring::npos);
-    EXPECT_EQ(FilesIn(platform, StagingFolder()), 3u);
+    EXPECT_EQ(*FilesIn(platform, StagingFolder()), 3u);
 }
 
 TEST_F(CollectionTest, ACopyOfAnUnknownNameIsArchivedUnderItAndTheNameIsHeld) {
@@ -406,39 +404,40 @@ TEST_F(CollectionTest, ACopyOfAnUnknownNameIsArchivedUnderItAndTheNameIsHeld) {
 class ListingFailureTest : public CollectionTest {
 protected:
     static void Ignore(const std::wstring&) {}
-    ExitCode Collect() {
-        const Stop stop = StopOf([&] { ListLogFiles(platform, L"D:\\Becky\\", 1800000, Ignore); });
+    ExitCode Collect(const std::wstring& programFolder = L"C:\\Tools\\QuarnLogBackup") {
+        const Stop stop = StopOf(
+            [&] { note = ListLogFiles(platform, L"D:\\Becky\\", programFolder, 1800000, Ignore); });
         message = stop.message;
         return stop.code;
     }
     std::wstring message;
+    std::wstring note;
 };
 
 TEST_F(ListingFailureTest, EachWayTheListingCanFailStopsTheRun) {
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{false, 2, false, 0}; };
+    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(Failed{2}); };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);
-    EXPECT_NE(message.find(L"could not be started"), std::wstring::npos);
+    EXPECT_NE(message.find(L"could not be started: error 2"), std::wstring::npos);
 
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, false, 1}; };
+    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{false, 1}); };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // ended without its marker
     EXPECT_NE(message.find(L"without finishing"), std::wstring::npos);
 
     platform.onProcess = [this](const std::wstring&) {
-        platform.AddFile(L"done.tmp", L"done");
-        return ProcessOutcome{true, 0, false, 0};
+        platform.AddFile(platform.programFolder + L"\\done.tmp", L"done");
+        return Result<ProcessEnd>(ProcessEnd{});
     };
     EXPECT_EQ(Collect(), ExitCode::ListingFailed);  // marker but no list: dir could not start
     EXPECT_NE(message.find(L"D:\\Becky\\"), std::wstring::npos);
 
-    platform.onProcess = [](const std::wstring&) { return ProcessOutcome{true, 0, true, 0}; };
+    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{true}); };
     EXPECT_EQ(Collect(), ExitCode::WaitTimedOut);
     EXPECT_NE(message.find(L"did not end within 30 minutes"), std::wstring::npos);
     EXPECT_TRUE(platform.FilesIn(platform.programFolder).empty());  // its files are gone
 }
 
 TEST_F(ListingFailureTest, UnwritableWorkingFolderStops) {
-    platform.currentDirectory = L"C:\\Missing";
-    EXPECT_EQ(Collect(), ExitCode::WorkingFolderUnusable);
+    EXPECT_EQ(Collect(L"C:\\Missing"), ExitCode::WorkingFolderUnusable);
     EXPECT_NE(message.find(L"C:\\Missing"), std::wstring::npos);
 }
 

@@ -23,15 +23,14 @@ TEST_F(RunBackupTest, FirstRunWritesTheDefaultsInOrderAndShowsNothing) {
     EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\QuarnMail"));
 }
 
-TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
-    platform.currentDirectory = L"C:\\";
+TEST_F(RunBackupTest, StagesRunInOrderWithFullPathsAndTheirChildrenInTheirFolders) {
     platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in");
     platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
     form.Form_Load();
     std::vector<std::wstring> milestones;
     for (const auto& event : platform.events) {
-        for (const wchar_t* prefix : {L"cd ", L"query DataDir", L"ini read BackupDirectory",
-                                      L"mkdir C:\\Backups\\QuarnMail", L"run "}) {
+        for (const wchar_t* prefix : {L"query DataDir", L"ini read BackupDirectory",
+                                      L"mkdir C:\\Backups", L"run "}) {
             if (event.rfind(prefix, 0) == 0 && (milestones.empty() || milestones.back() != event)) {
                 milestones.push_back(event);
             }
@@ -39,12 +38,14 @@ TEST_F(RunBackupTest, StagesRunInOrderFromTheProgramFolder) {
     }
     const std::wstring settings = L"ini read BackupDirectory.BackupDir " + SettingsFile();
     EXPECT_EQ(milestones, (std::vector<std::wstring>{
-                              L"cd C:\\Tools\\QuarnLogBackup", L"query DataDir", settings,
-                              L"cd C:\\", L"cd C:\\Backups", L"mkdir C:\\Backups\\QuarnMail",
-                              L"cd C:\\Backups\\QuarnMail", L"cd C:\\Tools\\QuarnLogBackup",
+                              L"query DataDir", settings, L"mkdir C:\\Backups",
+                              L"mkdir C:\\Backups\\QuarnMail",
                               L"run cmd /d /u /v:off /c QuarnBackup.bat",
                               L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
                               L"QuarnLogsZip.rar\" *.bkl *.bks"}));
+    ASSERT_EQ(platform.started.size(), 2u);
+    EXPECT_EQ(platform.started[0].workingFolder, platform.programFolder);
+    EXPECT_EQ(platform.started[1].workingFolder, StagingFolder());
 }
 
 TEST_F(RunBackupTest, OnlyExactlyOneTurnsMessagesOn) {

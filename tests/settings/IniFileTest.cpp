@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/FakePlatform.h"
+#include "fakes/StopOf.h"
 
 namespace quarn::testing {
 namespace {
@@ -31,7 +32,7 @@ TEST_F(IniFileTest, MissingSettingGivesItsDefaultAndWritesItOnce) {
 }
 
 TEST_F(IniFileTest, EmptyValueCountsAsMissingAndIsOverwritten) {
-    WriteIniValue(platform, L"ZipFiles", L"ZipFile", L"", kFile);
+    EXPECT_TRUE(WriteIniValue(platform, L"ZipFiles", L"ZipFile", L"", kFile));
     EXPECT_EQ(Read(L"QuarnLogsZip.rar"), L"QuarnLogsZip.rar");
     EXPECT_EQ(platform.ReadProfileText(L"ZipFiles", L"ZipFile", 255, kFile), L"QuarnLogsZip.rar");
 }
@@ -42,7 +43,7 @@ TEST_F(IniFileTest, EmptyDefaultIsReturnedWithoutWriting) {
 }
 
 TEST_F(IniFileTest, StoredValueWinsAndLongValuesAreCutAt254Characters) {
-    WriteIniValue(platform, L"ZipFiles", L"ZipFile", std::wstring(300, L'x'), kFile);
+    EXPECT_TRUE(WriteIniValue(platform, L"ZipFiles", L"ZipFile", std::wstring(300, L'x'), kFile));
     EXPECT_EQ(Read(L"QuarnLogsZip.rar"), std::wstring(254, L'x'));
     EXPECT_EQ(Writes(), 1u);
 }
@@ -62,6 +63,27 @@ TEST_F(IniFileTest, UnicodeTextWithoutAByteOrderMarkIsReadAndWrittenAsUtf8) {
               "\r\n[ZipFiles]\r\nOther='x'\r\nZipFile=QuarnLogsZip.rar\r\n\r\n[Other]\r\nZipFile=no\r\n"
               "[ShowMessages]\r\nShowMsg=0\r\n");
     EXPECT_TRUE(platform.profiles.empty());
+}
+
+TEST_F(IniFileTest, AFailedRewriteLeavesAUtf8FileWholeAndAnUnreadableFileStopsTheRun) {
+    const std::string utf8 = "[backupdirectory]\r\nBackupDir=D:\\M\xC3\xBCller\r\n";
+    platform.AddFileBytes(kFile, utf8);
+    platform.failCall = [](const std::wstring& call, const std::wstring&) {
+        return call == L"MoveFileOver" ? 5U : 0U;
+    };
+    EXPECT_EQ(WriteIniValue(platform, L"ZipFiles", L"ZipFile", L"x.rar", kFile).Error(), 5U);
+    EXPECT_EQ(platform.FileBytes(kFile), utf8);
+    EXPECT_FALSE(platform.HasFile(kFile + L".new"));
+
+    // Its defaults must never be written over settings that could not be read.
+    platform.failCall = [](const std::wstring& call, const std::wstring&) {
+        return call == L"ReadFileBytes" ? 32U : 0U;
+    };
+    const Stop stop = StopOf([&] { Read(L"QuarnLogsZip.rar"); });
+    EXPECT_EQ(stop.code, ExitCode::WorkingFolderUnusable);
+    EXPECT_NE(stop.message.find(kFile + L" cannot be read: error 32"), std::wstring::npos);
+    EXPECT_EQ(platform.FileBytes(kFile), utf8);
+    EXPECT_EQ(Writes(), 0U);
 }
 
 TEST_F(IniFileTest, ANewFileIsMadeUtf16AndAnyOtherFileIsLeftToTheProfileFunctions) {

@@ -45,17 +45,25 @@ TEST_F(RegistryTest, ExpandableTextIsExpanded) {
 
 TEST_F(RegistryTest, StatusAndUntouchedValueForWhatCannotBeRead) {
     const auto key = platform.OpenCurrentUserKey(kMailClientKey, kRegistryAccess);
+    ASSERT_TRUE(key);
     platform.SetRegistryRaw(L"Binary", 3, {1, 2, 3});
     platform.SetRegistryRaw(L"LongDword", 4, {1, 0, 0, 0, 0, 0, 0, 0});
 
     RegistryValue value = std::wstring(L"before");
-    EXPECT_EQ(QueryRegistryValue(platform, key.get(), L"Binary", value), kUnsupportedRegistryType);
+    EXPECT_EQ(QueryRegistryValue(platform, **key, L"Binary", value), kUnsupportedRegistryType);
     EXPECT_EQ(std::get<std::wstring>(value), L"before");
-    EXPECT_NE(QueryRegistryValue(platform, key.get(), L"LongDword", value), 0);
+    EXPECT_EQ(QueryRegistryValue(platform, **key, L"LongDword", value), 234);  // ERROR_MORE_DATA
     EXPECT_EQ(std::get<std::wstring>(value), L"before");
-    EXPECT_EQ(QueryRegistryValue(platform, key.get(), L"Missing", value), 2);
-    EXPECT_NE(QueryRegistryValue(platform, nullptr, L"Binary", value), 0);
+    EXPECT_EQ(QueryRegistryValue(platform, **key, L"Missing", value), 2);
     EXPECT_EQ(std::get<std::wstring>(value), L"before");
+
+    // A text whose variables cannot be expanded is no text at all.
+    platform.SetRegistryText(L"DataDir", L"%USERPROFILE%\\Becky\\", 2);
+    platform.failCall = [](const std::wstring& call, const std::wstring&) {
+        return call == L"ExpandEnvironment" ? 8U : 0U;
+    };
+    EXPECT_EQ(QueryRegistryValue(platform, **key, L"DataDir", value), 8);
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(value));
 }
 
 TEST_F(RegistryTest, EachReadOpensAndClosesTheKeyWithItsAccessMask) {
