@@ -85,9 +85,10 @@ public:
     }
 
     // The file entry the block describes, once it has ended; none for the archive's own
-    // block, a folder, or a block that cannot be read.
+    // block, a folder, or a block that cannot be read. The archiver lists a header it
+    // could not read whole as a file with no name.
     std::optional<ArchiveEntry> Entry() const {
-        if (repeated_ || !name_ || type_ != L"File" || !size_) return std::nullopt;
+        if (repeated_ || !name_ || name_->empty() || type_ != L"File" || !size_) return std::nullopt;
         ArchiveEntry entry;
         entry.name = *name_;
         const std::optional<std::uint64_t> size = Decimal(*size_);

@@ -31,7 +31,7 @@ struct ArchiveEntry {
 // out. The listing gives each entry a block of "Label: value" lines ended by an empty
 // line; only a block so ended counts, so a listing cut short loses its last entry
 // rather than giving it a size or CRC it never showed. A name is what follows "Name: ",
-// exactly. A block whose size or CRC cannot be read is left out.
+// exactly. A block with no name, or whose size or CRC cannot be read, is left out.
 std::vector<ArchiveEntry> TechnicalListingEntries(const std::wstring& text);
 
 }  // namespace quarn

@@ -211,6 +211,38 @@ TEST(ArchiverOutputTest, EmptyOrUnreadableOutputGivesNoEntries) {
               (Lines{L"a.bkl", L"\uFFFD.bkl"}));
 }
 
+TEST(ArchiverOutputTest, AHeaderTheArchiverCouldNotReadWholeGivesNoEntry) {
+    // "rar lt" (exit 3) on a RAR 4 archive cut inside the second entry's header.
+    const Lines listing = {
+        L"Archive: cut.rar",
+        L"Details: RAR 4",
+        L"",
+        L"        Name: acctonein.bkl",
+        L"        Type: File",
+        L"        Size: 700",
+        L" Packed size: 700",
+        L"       Ratio: 100%",
+        L"       mtime: 2026-12-08 04:15:04,000000000",
+        L"  Attributes: ..A....",
+        L"       CRC32: 2C7AE604",
+        L"     Host OS: Windows",
+        L" Compression: RAR 1.5(v20) -m0 -md=64k",
+        L"",
+        L"        Name: ",
+        L"        Type: File",
+        L"        Size: 0",
+        L" Packed size: 0",
+        L"       Ratio: 0%",
+        L"       mtime: 1979-11-30 00:00:00,000000000",
+        L"  Attributes: ----------",
+        L"       CRC32: 00000000",
+        L"     Host OS: Unix",
+        L" Compression: RAR 1.5(v0) -m208 -md=64k",
+        L"",
+    };
+    EXPECT_EQ(TechnicalListingEntries(Joined(listing, L"\r\n")), std::vector<ArchiveEntry>{kRar5Entries[0]});
+}
+
 TEST(ArchiverOutputTest, AListingCutShortGivesOnlyTheEntriesItShowedWhole) {
     const std::wstring text = Joined(kRar5Listing, L"\r\n");
     // Where each file entry's block ends: after the empty line that follows it.
