@@ -4,23 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "backup/ArchiverOutput.h"
 #include "platform/Platform.h"
 
 namespace quarn {
 
-// The archiver's bare list of the archive's entries goes to this file in the
-// working folder; it is removed once read.
-inline constexpr wchar_t kArchiveListFile[] = L"archivelist.tmp";
+// What the archive holds, as the archiver reads it back.
+struct ArchiveContents {
+    std::vector<ArchiveEntry> entries;  // in archive order
+    std::wstring damage;                // why it is damaged; empty when it reads whole
+};
 
-// "rar lb" lists the entries' names one a line; "-scur" writes that list, when it goes
-// to a file, as UTF-16 whatever the system's code pages. The command interpreter
-// sends it to the file.
-std::wstring ArchiveListingCommand(const std::wstring& archivePath);
-
-// The names of every entry in the archive, from the archiver, run in workingFolder for
-// at most timeoutMs. Stops the run when the archiver cannot list the archive.
-std::vector<std::wstring> ListArchiveNames(Platform& platform, const std::wstring& archivePath,
-                                           const std::wstring& workingFolder,
-                                           std::uint32_t timeoutMs);
+// Lists the archive, which is there, with the archiver's technical listing, run in
+// programFolder for at most timeoutMs. A damaged archive is told, never taken for
+// one that holds less. Stops the run, with consequence at the end of its message,
+// when the archiver cannot list it at all. note: see RunArchiverCommand.
+ArchiveContents ListArchive(Platform& platform, const std::wstring& archivePath,
+                            const std::wstring& programFolder, std::uint32_t timeoutMs,
+                            const std::wstring& consequence, std::wstring& note);
 
 }  // namespace quarn

@@ -20,6 +20,34 @@ std::optional<std::uint64_t> Number(const std::string& text) {
     }
 }
 
+std::string Hex8(std::uint32_t value) {
+    std::string text(8, '0');
+    for (int i = 7; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
+    return text;
+}
+
+std::optional<std::uint32_t> ParseHex8(const std::string& text) {
+    if (text.size() != 8 || text.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
+}
+
+// Days since 1970-01-01 back to the civil date (the inverse of DayNumber).
+LocalTime DateOf(std::int64_t day) {
+    day += 719468;
+    const std::int64_t era = (day >= 0 ? day : day - 146096) / 146097;
+    const std::int64_t dayOfEra = day - era * 146097;
+    const std::int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const std::int64_t monthIndex = (5 * dayOfYear + 2) / 153;
+    const int dayOfMonth = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
+    const int month = static_cast<int>(monthIndex < 10 ? monthIndex + 3 : monthIndex - 9);
+    const int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+    return {year, month, dayOfMonth, 0, 0, 0};
+}
+
 }  // namespace
 
 std::string ArchiveRecordLine(const ArchiveRecord& record) {
@@ -27,15 +55,22 @@ std::string ArchiveRecordLine(const ArchiveRecord& record) {
         record.identity ? std::to_string(record.identity->volumeSerial) + ":" +
                               std::to_string(record.identity->fileIndex)
                         : "-";
-    return std::string(kArchiveRecordMark) + "\t" + ToUtf8(record.archive) + "\t" +
-           std::to_string(record.stamp.size) + "\t" + std::to_string(record.stamp.lastWrite) +
-           "\t" + identity + "\t" + std::to_string(record.lastFullRunDay) + "\t" +
-           (record.finished ? "finished" : "unfinished");
+    std::string line = std::string(kArchiveRecordMark) + "\t" + ToUtf8(record.archive) + "\t" +
+                       std::to_string(record.stamp.size) + "\t" +
+                       std::to_string(record.stamp.lastWrite) + "\t" + identity + "\t" +
+                       std::to_string(record.lastFullRunDay) + "\t" +
+                       (record.finished ? "finished" : "unfinished") + "\t" +
+                       ToUtf8(record.computer) + "\t" + std::to_string(record.lastTestDay);
+    if (record.seal) line += "\t" + std::to_string(record.seal->lines) + "\t" + Hex8(record.seal->crc);
+    return line;
 }
 
-std::optional<ArchiveRecord> ParseArchiveRecord(const std::string& line) {
+std::optional<ArchiveRecord> ParseArchiveRecord(std::string_view line) {
     const std::vector<std::string> fields = TabFields(line);
-    if (fields.size() != 7 || fields[0] != kArchiveRecordMark) return std::nullopt;
+    // Seven fields in the lists of earlier versions: no computer, test or seal.
+    if ((fields.size() != 7 && fields.size() != 11) || fields[0] != kArchiveRecordMark) {
+        return std::nullopt;
+    }
     const std::optional<std::wstring> archive = FromUtf8(fields[1]);
     const std::optional<std::uint64_t> size = Number(fields[2]);
     const std::optional<std::uint64_t> lastWrite = Number(fields[3]);
@@ -44,8 +79,11 @@ std::optional<ArchiveRecord> ParseArchiveRecord(const std::string& line) {
         (fields[6] != "finished" && fields[6] != "unfinished")) {
         return std::nullopt;
     }
-    ArchiveRecord record{*archive, {*size, *lastWrite}, std::nullopt,
-                         static_cast<std::int64_t>(*day), fields[6] == "finished"};
+    ArchiveRecord record;
+    record.archive = *archive;
+    record.stamp = {*size, *lastWrite};
+    record.lastFullRunDay = static_cast<std::int64_t>(*day);
+    record.finished = fields[6] == "finished";
     if (fields[4] != "-") {
         const std::size_t colon = fields[4].find(':');
         const std::optional<std::uint64_t> serial = Number(fields[4].substr(0, colon));
@@ -54,6 +92,15 @@ std::optional<ArchiveRecord> ParseArchiveRecord(const std::string& line) {
         if (!serial || !index || *serial > UINT32_MAX) return std::nullopt;
         record.identity = FileIdentity{static_cast<std::uint32_t>(*serial), *index};
     }
+    if (fields.size() == 7) return record;
+    const std::optional<std::wstring> computer = FromUtf8(fields[7]);
+    const std::optional<std::uint64_t> tested = Number(fields[8]);
+    const std::optional<std::uint64_t> lines = Number(fields[9]);
+    const std::optional<std::uint32_t> crc = ParseHex8(fields[10]);
+    if (!computer || !tested || !lines || !crc) return std::nullopt;
+    record.computer = *computer;
+    record.lastTestDay = static_cast<std::int64_t>(*tested);
+    record.seal = ListSeal{*lines, *crc};
     return record;
 }
 
@@ -67,6 +114,22 @@ std::int64_t DayNumber(const LocalTime& at) {
     return era * 146097 + dayOfEra - 719468;
 }
 
+std::wstring DayText(std::int64_t day) {
+    return LocalTimeText(DateOf(day), false).substr(0, 10);
+}
+
+std::optional<std::int64_t> ParseDay(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
+    const std::optional<std::uint64_t> year = Number(std::string(text.substr(0, 4)));
+    const std::optional<std::uint64_t> month = Number(std::string(text.substr(5, 2)));
+    const std::optional<std::uint64_t> dayOfMonth = Number(std::string(text.substr(8, 2)));
+    if (!year || !month || !dayOfMonth) return std::nullopt;
+    const std::int64_t day = DayNumber({static_cast<int>(*year), static_cast<int>(*month),
+                                        static_cast<int>(*dayOfMonth), 0, 0, 0});
+    if (DayText(day) != FromUtf8(std::string(text)).value_or(L"")) return std::nullopt;  // no such day
+    return day;
+}
+
 std::wstring FullRunReason(const ArchiveState& state) {
     if (!state.unreadable.empty()) return L"the archive could not be looked at: " + state.unreadable;
     if (!state.stamp) return L"the archive was missing";
@@ -77,7 +140,10 @@ std::wstring FullRunReason(const ArchiveState& state) {
     if (recorded.stamp != *state.stamp || recorded.identity != state.identity) {
         return L"the archive was replaced or changed";
     }
-    if (state.today - recorded.lastFullRunDay > kFullRunDays) {
+    if (!state.lastFullRunOfDataDir) return L"no full run of this data folder yet";
+    // A clock that was set ahead left a date that would hold off the next full run for years.
+    if (*state.lastFullRunOfDataDir > state.today) return L"the last full run is dated in the future";
+    if (state.today - *state.lastFullRunOfDataDir > kFullRunDays) {
         return L"the last full run was more than " + std::to_wstring(kFullRunDays) + L" days ago";
     }
     return {};

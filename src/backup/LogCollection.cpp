@@ -1,9 +1,10 @@
 #include "backup/LogCollection.h"
 
-#include <optional>
 #include <utility>
 
-#include "backup/ArchiveListing.h"
+#include "backup/ArchiveCommand.h"
+#include "backup/ArchiveTest.h"
+#include "backup/ArchiveUpdate.h"
 #include "backup/LogListing.h"
 #include "backup/StagedName.h"
 #include "backup/StagingSpace.h"
@@ -11,19 +12,40 @@
 #include "common/RunStopped.h"
 
 namespace quarn {
+namespace {
+
+const wchar_t kNothingBackedUp[] = L"Nothing was backed up.";
+
+bool IsNotFound(std::uint32_t error) {
+    return error == win32::kFileNotFound || error == win32::kPathNotFound;
+}
+
+}  // namespace
 
 LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
-                             std::wstring workingFolder, StagingFolder& staging,
-                             std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs)
+                             std::wstring programFolder, StagingFolder& staging,
+                             std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs,
+                             std::wstring forcedFullRunReason)
     : platform_(platform),
       dataDir_(std::move(dataDir)),
       archivePath_(std::move(archivePath)),
-      workingFolder_(std::move(workingFolder)),
+      programFolder_(std::move(programFolder)),
       staging_(staging),
       listingTimeoutMs_(listingTimeoutMs),
       archiverTimeoutMs_(archiverTimeoutMs),
+      forcedFullRunReason_(std::move(forcedFullRunReason)),
       names_(platform),
-      namesFile_(platform, archivePath_, workingFolder_) {}
+      namesFile_(platform, archivePath_, programFolder_) {}
+
+std::wstring& LogCollection::NoteSlot() { return notes_.emplace_back(); }
+
+std::wstring LogCollection::Notes() const {
+    std::wstring text;
+    for (const std::wstring& note : notes_) {
+        if (!note.empty()) text += (text.empty() ? L"" : L" ") + note;
+    }
+    return text;
+}
 
 std::wstring LogCollection::ArchiveKey() {
     const Result<std::wstring> full = platform_.FullPath(archivePath_);
@@ -37,120 +59,349 @@ std::wstring LogCollection::ArchiveKey() {
     return platform_.FoldCase(*full);
 }
 
-std::wstring LogCollection::FullRunReason(bool namesWhole) {
+std::wstring LogCollection::ThisComputer() {
+    const Result<std::wstring> name = platform_.ComputerName();
+    if (!name) {
+        throw RunStopped(ExitCode::UnexpectedError,
+                         L"The backup could not learn this computer's name: " +
+                             platform_.ErrorText(name.Error()) + L" " + kNothingBackedUp);
+    }
+    return *name;
+}
+
+// Two computers whose logs have the same paths would each night overwrite the other's
+// entries under the same names.
+void LogCollection::RefuseAnotherComputersList(const std::wstring& computer) {
+    if (computer.empty() || platform_.FoldCase(computer) == platform_.FoldCase(computer_)) return;
+    throw RunStopped(ExitCode::SettingInvalid,
+                     L"The archive " + archivePath_ + L" holds the logs of the computer " +
+                         computer + L", and this computer is " + computer_ +
+                         L". Two computers must not back up into one archive: set another "
+                         L"ZipFile in QuarnBackup.ini for this computer. If this is the same "
+                         L"computer under a new name, delete the first line (the one that begins "
+                         L"with :archive) of " + NamesFilePath(archivePath_) +
+                         L" in Notepad, and the next run takes the list over. " + kNothingBackedUp);
+}
+
+std::wstring LogCollection::FullRunReason(bool namesWhole, bool leftovers) {
     ArchiveState state;
     if (namesWhole) state.recorded = names_.Archive();
     state.archive = ArchiveKey();
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
     if (stamp) {
         state.stamp = *stamp;
-    } else if (stamp.Error() != win32::kFileNotFound && stamp.Error() != win32::kPathNotFound) {
+    } else if (!IsNotFound(stamp.Error())) {
         state.unreadable = platform_.ErrorText(stamp.Error());
     }
+    archiveExists_ = stamp.Ok();
     // Where the file system has file IDs.
     if (const Result<FileIdentity> identity = platform_.IdentityOf(archivePath_)) {
         state.identity = *identity;
     }
-    state.today = DayNumber(platform_.Now());
-    state.leftovers = !staging_.LeftoverNames().empty();
+    state.today = today_;
+    state.lastFullRunOfDataDir = names_.LastFullRun(platform_.FoldCase(dataDir_));
+    state.leftovers = leftovers;
+    if (!forcedFullRunReason_.empty()) return forcedFullRunReason_;
     return quarn::FullRunReason(state);
 }
 
-StagingResult LogCollection::Stage() {
-    StagingResult result;
-    namesFile_.Load(names_, [&] {
-        return ListArchiveNames(platform_, archivePath_, workingFolder_, archiverTimeoutMs_);
-    });
-    const bool namesWhole = namesFile_.ReadWhole();
-    // A copy under a name that no one holds goes to the archive under that name.
-    for (const std::wstring& name : staging_.LeftoverNames()) names_.Reserve(name);
+// Tests the archive when a full run is to rebuild the records, or when its last test
+// is a week old; in a full run also learns what each entry holds, and holds every
+// name the list lacks.
+void LogCollection::ReadArchiveWhole(StagingResult& result, bool namesWhole) {
+    if (!archiveExists_) return;
+    const std::optional<ArchiveRecord>& recorded = names_.Archive();
+    const bool testDue = fullRun_ || !recorded || today_ - recorded->lastTestDay > kTestDays ||
+                         recorded->lastTestDay > today_;
+    if (testDue) {
+        result.damage = TestArchive(platform_, archivePath_, programFolder_, archiverTimeoutMs_,
+                                    kNothingBackedUp, NoteSlot());
+        if (!result.damage.empty()) return;
+        testedWhole_ = true;
+    }
+    if (!fullRun_) return;
+    ArchiveContents contents = ListArchive(platform_, archivePath_, programFolder_,
+                                           archiverTimeoutMs_, kNothingBackedUp, NoteSlot());
+    if (!contents.damage.empty()) {
+        result.damage = std::move(contents.damage);
+        return;
+    }
+    before_.emplace();
+    std::size_t held = 0;
+    for (ArchiveEntry& entry : contents.entries) {
+        held += names_.Reserve(entry.name) ? 1 : 0;
+        std::wstring folded = platform_.FoldCase(entry.name);
+        before_->emplace(std::move(folded), std::move(entry));
+    }
+    if (!namesWhole || held > 0) {
+        result.namesNote += std::wstring(result.namesNote.empty() ? L"" : L" ") +
+                            std::to_wstring(held) + (held == 1 ? L" name was" : L" names were") +
+                            L" recovered from the archive's list of its entries.";
+    }
+}
 
-    // Every name is settled and kept before the first copy: the archive must never
-    // receive an entry under a name that the next run might give to another log.
+std::vector<std::size_t> LogCollection::ListAndName(StagingResult& result) {
+    // Where the archive was read, a log whose name is not known takes back an entry
+    // whose content proves it an earlier state of that very log.
+    StagingNames::OwnEntryTest ownsEntry;
+    if (before_) {
+        ownsEntry = [this](const std::wstring& source, const std::wstring& name) {
+            const auto found = before_->find(platform_.FoldCase(name));
+            if (found == before_->end() || found->second.size == 0 || !found->second.crc32) {
+                return false;
+            }
+            const Result<ContentCheck> check =
+                platform_.CheckContent(source, found->second.size);
+            return check && check->prefixCrc == found->second.crc32;
+        };
+    }
     std::vector<std::size_t> entries;
-    result.listingNote = ListLogFiles(platform_, dataDir_, workingFolder_, listingTimeoutMs_,
+    result.listingNote = ListLogFiles(platform_, dataDir_, programFolder_, listingTimeoutMs_,
                                       [&](const std::wstring& log) {
         if (const std::optional<std::wstring> flattened = FlattenedName(log)) {
-            entries.push_back(names_.Claim(log, *flattened));
+            entries.push_back(names_.Claim(log, *flattened, ownsEntry));
         } else {
             result.notCopied.push_back({log, L"No name that an archive entry may have can be "
                                              L"made of its path. It was not backed up."});
         }
     });
-    // Every listed log is known now: the others known under the folder have gone.
-    const std::size_t known = names_.CountUnder(dataDir_);
-    result.notFound = known > entries.size() ? known - entries.size() : 0;
-    if (entries.empty() && result.notFound > 0) {
+    return entries;
+}
+
+// A log that is not found is told once, on the run that first misses it.
+void LogCollection::MarkMissing(StagingResult& result, const std::vector<std::size_t>& listed) {
+    std::vector<bool> found(names_.Size(), false);
+    for (const std::size_t entry : listed) found[entry] = true;
+    std::size_t known = 0;
+    for (const std::size_t entry : names_.LogsUnder(dataDir_)) {
+        ++known;
+        if (found[entry]) {
+            names_.SetMissingSince(entry, std::nullopt);
+        } else if (!names_.MissingSince(entry)) {
+            names_.SetMissingSince(entry, today_);
+            ++result.notFound;
+        }
+    }
+    if (listed.empty() && known > 0) {
         throw RunStopped(ExitCode::LogsVanished,
                          L"The mail data folder " + dataDir_ + L" (DataDir) holds no log files, "
-                         L"but " + std::to_wstring(result.notFound) +
-                             L" logs were backed up from it before. Has the mail client moved its "
-                             L"data? Nothing was backed up, and " + NamesFilePath(archivePath_) +
+                         L"but " + std::to_wstring(known) +
+                             (known == 1 ? L" log was" : L" logs were") +
+                             L" backed up from it before. Has the mail client moved its data? "
+                             L"Nothing was backed up, and " + NamesFilePath(archivePath_) +
                              L" was left as it was. This warning ends once a log is found there "
                              L"again.");
     }
+}
 
-    result.fullRunReason = FullRunReason(namesWhole);
+std::optional<EntryRecord> LogCollection::ArchivedState(std::size_t entry) const {
+    if (!before_) return names_.Record(entry);
+    const auto found = before_->find(platform_.FoldCase(names_.Entry(entry).name));
+    if (found == before_->end()) return std::nullopt;
+    return EntryRecord{{found->second.size, 0}, found->second.crc32};
+}
+
+void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed) {
+    std::uint64_t copyBytes = 0;
+    for (const std::size_t entry : changed) {
+        copyBytes += SpaceForCopy(platform_, names_.Entry(entry).source);
+    }
+    // The archiver writes its new archive first as a whole copy in the staging folder.
+    if (archiveExists_) copyBytes += SpaceForCopy(platform_, archivePath_);
+    CheckStagingSpace(platform_, changed.size(), copyBytes, staging_.Path());
+
+    for (const std::size_t entry : changed) {
+        const StagedLog log = names_.Entry(entry);
+        const std::optional<EntryRecord> archived = ArchivedState(entry);
+        const Result<CopiedFile> copy = staging_.Copy(
+            log.source, log.name,
+            archived ? std::optional<std::uint64_t>(archived->stamp.size) : std::nullopt);
+        if (copy) {
+            ++result.copied;
+            staged_.push_back({log.name, copy->content, entry,
+                               EntryRecord{{copy->content.size, copy->source.lastWrite},
+                                           copy->content.crc},
+                               true});
+            // Rewritten rather than grown: what the archive holds of it is no part of it.
+            if (archived && (!archived->crc || copy->content.prefixCrc != archived->crc)) {
+                rewritten_.push_back(entry);
+            }
+            continue;
+        }
+        notCopied_.push_back(entry);
+        std::wstring reason = platform_.ErrorText(copy.Error());
+        if (const std::optional<FolderEntry> earlier = staging_.KeepEarlierCopy(log.name)) {
+            const Result<ContentCheck> check = platform_.CheckContent(earlier->name, std::nullopt);
+            if (check) {
+                ++result.earlierCopies;
+                staged_.push_back({log.name, *check, entry, std::nullopt, false});
+                reason += L" An earlier copy from " + LocalTimeText(earlier->lastWriteLocal, false) +
+                          L" was archived instead.";
+                result.notCopied.push_back({log.source, reason});
+                continue;
+            }
+            staging_.Remove(earlier->name);
+        }
+        result.notCopied.push_back({log.source, reason + L" It was not backed up."});
+    }
+    result.rewritten = rewritten_.size();
+}
+
+// Copies an earlier run left of logs that this run did not copy: each is archived
+// once, unless the archive holds a newer state of its log already.
+void LogCollection::TakeLeftovers(StagingResult& result) {
+    for (const FolderEntry& leftover : staging_.KeepOtherLeftovers()) {
+        const std::wstring name = leftover.name.substr(leftover.name.rfind(L'\\') + 1);
+        const std::optional<std::size_t> log = names_.LogNamed(name);
+        const std::optional<EntryRecord> record = log ? names_.Record(*log) : std::nullopt;
+        const Result<ContentCheck> check = platform_.CheckContent(leftover.name, std::nullopt);
+        if ((record && leftover.lastWrite < record->stamp.lastWrite) || !check) {
+            staging_.Remove(leftover.name);
+            ++result.staleLeftovers;
+            continue;
+        }
+        ++result.leftovers;
+        staged_.push_back({name, *check, log, std::nullopt, false});
+    }
+}
+
+StagingResult LogCollection::Stage() {
+    StagingResult result;
+    today_ = DayNumber(platform_.Now());
+    computer_ = ThisComputer();
+    const bool namesWhole = namesFile_.Load(names_);
+    if (names_.Archive()) RefuseAnotherComputersList(names_.Archive()->computer);
+    const std::vector<std::wstring> leftovers = staging_.LeftoverNames();
+    // A copy under a name that no one holds goes to the archive under that name.
+    for (const std::wstring& name : leftovers) names_.Reserve(name);
+
+    result.fullRunReason = FullRunReason(namesWhole, !leftovers.empty());
     fullRun_ = !result.fullRunReason.empty();
+    result.namesNote = namesFile_.Note();
+    ReadArchiveWhole(result, namesWhole);
+    if (!result.damage.empty()) return result;
+
+    // Every name is settled and kept before the first copy: the archive must never
+    // receive an entry under a name that the next run might give to another log.
+    const std::vector<std::size_t> entries = ListAndName(result);
+    MarkMissing(result, entries);
+
     std::vector<std::size_t> changed;
     for (const std::size_t entry : entries) {
-        const std::optional<FileStamp> recorded = names_.Record(entry);
+        const std::optional<EntryRecord>& recorded = names_.Record(entry);
         if (fullRun_ || !recorded) {
             changed.push_back(entry);
             continue;
         }
         // One that cannot be looked at is copied: the copy then tells why it fails.
         const Result<FileStamp> stamp = platform_.StampOf(names_.Entry(entry).source);
-        if (!stamp || *stamp != *recorded) changed.push_back(entry);
+        if (!stamp || *stamp != recorded->stamp) changed.push_back(entry);
     }
     result.unchanged = entries.size() - changed.size();
-    if (!changed.empty() && names_.Archive()) {
-        // Until the archiver's success is verified, the next run cannot trust the records.
+    // A full run trusts no record it did not make itself.
+    if (fullRun_) names_.ClearRecords();
+    if ((!changed.empty() || !leftovers.empty()) && names_.Archive()) {
+        // Until the run's outcome is recorded, the next run cannot trust the records.
         ArchiveRecord unfinished = *names_.Archive();
         unfinished.finished = false;
         names_.SetArchive(unfinished);
     }
     namesFile_.Save(names_);
-    result.namesNote = namesFile_.Note();
 
-    std::uint64_t copyBytes = 0;
-    for (const std::size_t entry : changed) {
-        copyBytes += SpaceForCopy(platform_, names_.Entry(entry).source);
-    }
-    CheckStagingSpace(platform_, changed.size(), copyBytes, staging_.Path());
-
-    for (const std::size_t entry : changed) {
-        const StagedLog log = names_.Entry(entry);
-        const Result<FileStamp> copy = staging_.Copy(log.source, log.name);
-        if (copy) {
-            ++result.copied;
-            copied_.emplace_back(entry, *copy);
-            continue;
-        }
-        std::wstring reason = platform_.ErrorText(copy.Error());
-        if (const std::optional<LocalTime> written = staging_.KeepEarlierCopy(log.name)) {
-            ++result.earlierCopies;
-            reason += L" An earlier copy from " + LocalTimeText(*written, false) + L" was archived instead.";
-        } else {
-            reason += L" It was not backed up.";
-        }
-        result.notCopied.push_back({log.source, reason});
-    }
-    result.leftovers = staging_.KeepOtherLeftovers();
+    CopyChanged(result, changed);
+    TakeLeftovers(result);
     return result;
 }
 
-Status LogCollection::RecordArchived() {
+void LogCollection::KeepRewrittenVersions() {
+    if (rewritten_.empty()) return;
+    std::vector<std::pair<std::wstring, std::wstring>> renames;
+    for (const std::size_t entry : rewritten_) {
+        renames.emplace_back(names_.Entry(entry).name, names_.KeepVersion(entry, today_));
+    }
+    // The kept names are the list's before they are the archive's.
+    namesFile_.Save(names_);
+    RenameEntries(platform_, archivePath_, renames, programFolder_, archiverTimeoutMs_, NoteSlot());
+    for (const std::size_t entry : rewritten_) names_.SetRecord(entry, std::nullopt);
+}
+
+Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t archiverExitCode,
+                                            std::uint32_t& recordError) {
+    Confirmation confirmation;
+    recordError = 0;
+    std::multimap<std::wstring, ArchiveEntry> held;
+    if (archiverRan) {
+        ArchiveContents contents = ListArchive(
+            platform_, archivePath_, programFolder_, archiverTimeoutMs_,
+            L"What the archive holds cannot be told, so no log is taken for archived: the next "
+            L"run archives them again.",
+            NoteSlot());
+        if (!contents.damage.empty()) {
+            confirmation.damage = std::move(contents.damage);
+            return confirmation;
+        }
+        for (ArchiveEntry& entry : contents.entries) {
+            std::wstring folded = platform_.FoldCase(entry.name);
+            held.emplace(std::move(folded), std::move(entry));
+        }
+    }
+    for (const std::size_t entry : notCopied_) names_.SetRecord(entry, std::nullopt);
+    for (const Staged& copy : staged_) {
+        bool confirmed = false;
+        const auto [first, last] = held.equal_range(platform_.FoldCase(copy.name));
+        for (auto hit = first; hit != last && !confirmed; ++hit) {
+            confirmed = hit->second.size == copy.content.size &&
+                        hit->second.crc32 == copy.content.crc;
+        }
+        if (copy.log) names_.SetRecord(*copy.log, confirmed ? copy.record : std::nullopt);
+        if (confirmed) {
+            ++(copy.fresh ? confirmation.confirmed : confirmation.confirmedEarlier);
+        } else {
+            confirmation.missing.push_back(copy.name);
+        }
+    }
+    // A warning with entries missing: the archiver could not read the archive to its end.
+    if (archiverExitCode == kArchiverWarning && !confirmation.missing.empty()) {
+        confirmation.damage = L"the archiver warned (exit code 1) and, read back, it lacks "
+                              L"entries the archiver took";
+        return confirmation;
+    }
+
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
-    if (!stamp) return Failed{stamp.Error()};
-    for (const auto& [entry, copy] : copied_) names_.SetRecord(entry, copy);
+    if (!stamp) {
+        // No archive yet (nothing was ever archived): nothing to record it by.
+        if (!IsNotFound(stamp.Error())) recordError = stamp.Error();
+        if (names_.Changed() && recordError == 0) {
+            if (const Status saved = namesFile_.SaveRecords(names_); !saved) recordError = saved.Error();
+        }
+        return confirmation;
+    }
     const std::optional<ArchiveRecord> earlier = names_.Archive();
-    const Result<FileIdentity> identity = platform_.IdentityOf(archivePath_);
-    names_.SetArchive({ArchiveKey(), *stamp,
-                       identity ? std::optional<FileIdentity>(*identity) : std::nullopt,
-                       fullRun_ || !earlier ? DayNumber(platform_.Now()) : earlier->lastFullRunDay,
-                       true});
-    return namesFile_.SaveRecords(names_);
+    ArchiveRecord record;
+    record.archive = ArchiveKey();
+    record.stamp = *stamp;
+    if (const Result<FileIdentity> identity = platform_.IdentityOf(archivePath_)) {
+        record.identity = *identity;
+    }
+    record.lastFullRunDay = fullRun_ || !earlier ? today_ : earlier->lastFullRunDay;
+    record.finished = true;
+    record.computer = computer_;
+    // An archive this run made holds nothing but what was just read back.
+    if (testedWhole_ || (!archiveExists_ && confirmation.missing.empty())) {
+        record.lastTestDay = today_;
+    } else if (earlier) {
+        record.lastTestDay = earlier->lastTestDay;
+    }
+    const bool same = earlier && earlier->archive == record.archive &&
+                      earlier->stamp == record.stamp && earlier->identity == record.identity &&
+                      earlier->finished && earlier->computer == record.computer &&
+                      earlier->lastTestDay == record.lastTestDay &&
+                      earlier->lastFullRunDay == record.lastFullRunDay;
+    if (!same) names_.SetArchive(record);
+    if (fullRun_) names_.SetLastFullRun(platform_.FoldCase(dataDir_), today_);
+    if (!names_.Changed()) return confirmation;
+    if (const Status saved = namesFile_.SaveRecords(names_); !saved) recordError = saved.Error();
+    return confirmation;
 }
 
 }  // namespace quarn

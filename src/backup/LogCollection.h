@@ -2,10 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "backup/ArchiveListing.h"
 #include "backup/NamesFile.h"
 #include "backup/StagingFolder.h"
 #include "backup/StagingNames.h"
@@ -20,49 +22,99 @@ struct NotCopied {
 
 struct StagingResult {
     std::vector<NotCopied> notCopied;
-    std::size_t copied = 0;         // logs copied afresh in this run
-    std::size_t earlierCopies = 0;  // of logs that could not be copied: an earlier run's copy
-    std::size_t leftovers = 0;      // an earlier run's copies of logs that are gone
-    std::wstring namesNote;         // what happened to the names file, when anything did
-    std::wstring listingNote;       // processes the listing left running, if any
-    std::size_t notFound = 0;       // logs known under the data folder that the listing missed
-    std::size_t unchanged = 0;      // logs as they were when their entries were archived
-    std::wstring fullRunReason;     // why every log was staged; empty when only changed ones were
+    std::size_t copied = 0;          // logs copied afresh in this run
+    std::size_t earlierCopies = 0;   // of logs that could not be copied: an earlier run's copy
+    std::size_t leftovers = 0;       // an earlier run's copies of logs that are gone
+    std::size_t staleLeftovers = 0;  // older than what the archive holds: removed, not archived
+    std::size_t rewritten = 0;       // logs rewritten since: the archive keeps what they held
+    std::wstring namesNote;          // what happened to the names list, when anything did
+    std::wstring listingNote;        // processes the listing left running, if any
+    std::size_t notFound = 0;        // logs known under the data folder first missed this run
+    std::size_t unchanged = 0;       // logs as they were when their entries were archived
+    std::wstring fullRunReason;      // why every log was staged; empty when only changed ones were
+    std::wstring damage;             // the archive is damaged: nothing was staged
+};
+
+// What the archive, read back after the archiver, holds of what the run added.
+struct Confirmation {
+    std::size_t confirmed = 0;          // copies of this run's logs, as copied now
+    std::size_t confirmedEarlier = 0;   // copies that earlier runs left
+    std::vector<std::wstring> missing;  // names whose copy the archive does not hold as staged
+    std::wstring damage;                // the archive is damaged
 };
 
 // Lists the log files below dataDir, gives each its lasting staged name (kept in the
-// names file beside the archive) and copies those that changed since their entries
-// were archived, or every log when the records are in doubt, into the staging
-// folder. The wait limits bound the listing and, when the names must be read from
-// the archive, the archiver.
+// names list beside the archive) and copies those that changed since their entries
+// were confirmed, or every log when the records are in doubt, into the staging
+// folder; after the archiver, reads the archive back and records only what it holds.
+// A log that was rewritten rather than grown keeps what the archive held of it under
+// a dated name. The wait limits bound the listing and the archiver's runs.
 class LogCollection {
 public:
     LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
-                  std::wstring workingFolder, StagingFolder& staging,
-                  std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs);
+                  std::wstring programFolder, StagingFolder& staging,
+                  std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs,
+                  std::wstring forcedFullRunReason = {});
 
     StagingResult Stage();
 
-    // Once the archiver's success is verified: records each copy's stamp and the
-    // archive's identity. A failure when they could not be kept; the next run is then full.
-    Status RecordArchived();
+    // Before the archiver: renames the entries of rewritten logs to their kept names.
+    void KeepRewrittenVersions();
+
+    // After the archiver (if it ran; with its exit code): reads the archive back,
+    // records each log whose entry holds its copy, takes the record away from every
+    // other log that was staged or could not be copied, and marks the run finished.
+    // A failure to keep the records is reported in recordError.
+    Confirmation ConfirmArchived(bool archiverRan, std::uint32_t archiverExitCode,
+                                 std::uint32_t& recordError);
+
+    // What the run log should say about processes the archiver's runs left running.
+    std::wstring Notes() const;
 
 private:
-    // The archive's full path as the file system folds it.
+    // What a copy of this run must be found as in the archive.
+    struct Staged {
+        std::wstring name;
+        ContentCheck content;
+        std::optional<std::size_t> log;       // the log's entry, when the copy is of a known log
+        std::optional<EntryRecord> record;    // what to record once the copy is confirmed
+        bool fresh = false;                   // copied by this run
+    };
+
+    std::wstring& NoteSlot();
     std::wstring ArchiveKey();
-    std::wstring FullRunReason(bool namesWhole);
+    std::wstring ThisComputer();
+    void RefuseAnotherComputersList(const std::wstring& computer);
+    std::wstring FullRunReason(bool namesWhole, bool leftovers);
+    void ReadArchiveWhole(StagingResult& result, bool namesWhole);
+    std::vector<std::size_t> ListAndName(StagingResult& result);
+    void MarkMissing(StagingResult& result, const std::vector<std::size_t>& listed);
+    void CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed);
+    void TakeLeftovers(StagingResult& result);
+    // What the archive holds under the log's name as far as this run knows.
+    std::optional<EntryRecord> ArchivedState(std::size_t entry) const;
 
     Platform& platform_;
     std::wstring dataDir_;
     std::wstring archivePath_;
-    std::wstring workingFolder_;
+    std::wstring programFolder_;
     StagingFolder& staging_;
     std::uint32_t listingTimeoutMs_;
     std::uint32_t archiverTimeoutMs_;
+    std::wstring forcedFullRunReason_;
     StagingNames names_;
     NamesFile namesFile_;
+    std::int64_t today_ = 0;
+    std::wstring computer_;
+    bool archiveExists_ = false;
     bool fullRun_ = true;
-    std::vector<std::pair<std::size_t, FileStamp>> copied_;  // entry, its log as copied
+    bool testedWhole_ = false;
+    // What the archive held before this run, by folded name: read in full runs.
+    std::optional<std::map<std::wstring, ArchiveEntry>> before_;
+    std::vector<Staged> staged_;
+    std::vector<std::size_t> notCopied_;  // entries of logs whose copy failed
+    std::vector<std::size_t> rewritten_;  // entries whose archived content is to be kept
+    std::vector<std::wstring> notes_;
 };
 
 }  // namespace quarn

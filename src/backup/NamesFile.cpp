@@ -49,28 +49,32 @@ bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missi
         }
         return false;
     }
-    const std::vector<std::size_t> refused = names.Add(*bytes);
-    // Every entry of the archive was named in the file before it was made.
-    const bool whole = refused.empty() && (!names.Empty() || !archiveExists);
-    damaged_ = !whole;
-    if (!refused.empty()) {
-        AddNote(L"The unfit " + LineNumbers(refused) + L" of the list of archive names " + path_ +
-                (refused.size() == 1 ? L" was" : L" were") + L" dropped (the file is kept as " +
-                path_ + L".damaged).");
-    } else if (!whole) {
-        AddNote(L"The list of archive names " + path_ + L" held no names.");
+    const NamesRead read = names.Add(*bytes);
+    // Sealed by its first line when it was written: a list cut short, or put together
+    // from pieces, no longer matches its seal. Before the archive exists there is
+    // nothing that a missing line could name.
+    const bool whole = read.refused.empty() && (read.sealed || !archiveExists);
+    const bool unsealed = names.Archive() && !names.Archive()->seal;  // of an earlier version
+    damaged_ = !whole && !unsealed;
+    if (!read.refused.empty()) {
+        AddNote(L"The unfit " + LineNumbers(read.refused) + L" of the list of archive names " +
+                path_ + (read.refused.size() == 1 ? L" was" : L" were") +
+                L" dropped (the file is kept as " + path_ + L".damaged).");
+    } else if (damaged_) {
+        AddNote(L"The list of archive names " + path_ + L" does not match its first line: it "
+                L"was cut short or changed (the file is kept as " + path_ + L".damaged).");
     }
     return whole;
 }
 
-void NamesFile::Load(StagingNames& names,
-                     const std::function<std::vector<std::wstring>()>& archiveNames) {
+bool NamesFile::Load(StagingNames& names) {
     const bool archiveExists = platform_.StampOf(archivePath_).Ok();
     bool missing = false;
     bool whole = TakeOwnFile(names, archiveExists, missing);
     // What the earlier generations hold adds to the names; one that cannot be read adds nothing.
     const Result<std::string> generation =
-        whole ? Result<std::string>(Failed{win32::kFileNotFound}) : platform_.ReadFileBytes(path_ + L".bak");
+        whole ? Result<std::string>(Failed{win32::kFileNotFound})
+              : platform_.ReadFileBytes(path_ + L".bak");
     const Result<std::string> earlier = platform_.ReadFileBytes(earlierPath_);
     if (missing && (generation || (!earlier && archiveExists))) {
         AddNote(L"The list of archive names " + path_ + L" was missing.");
@@ -80,20 +84,20 @@ void NamesFile::Load(StagingNames& names,
         AddNote(L"The names of its earlier generation " + path_ + L".bak were taken.");
     }
     if (earlier) {
-        const bool earlierWhole = names.Add(*earlier).empty();
-        whole = whole || (missing && !generation && earlierWhole);
+        // A list of an earlier version has no seal: whether it is whole cannot be told.
+        const NamesRead read = names.Add(*earlier);
+        whole = whole && !archiveExists;
         earlierTaken_ = true;
-        AddNote(L"The names kept beside the program in " + earlierPath_ + L" were moved to " +
-                path_ + L".");
+        std::wstring moved = L"The names kept beside the program in " + earlierPath_ +
+                             L" were moved to " + path_;
+        if (!read.refused.empty()) {
+            moved += L"; its unfit or repeated " + LineNumbers(read.refused) +
+                     (read.refused.size() == 1 ? L" was" : L" were") + L" dropped";
+        }
+        AddNote(moved + L".");
     }
     mustWrite_ = !whole || earlierTaken_;
-
-    if (!whole && archiveExists) {
-        std::size_t recovered = 0;
-        for (const std::wstring& name : archiveNames()) recovered += names.Reserve(name) ? 1 : 0;
-        AddNote(std::to_wstring(recovered) + (recovered == 1 ? L" name was" : L" names were") +
-                L" recovered from the archive's list of its entries.");
-    }
+    return whole;
 }
 
 Status NamesFile::Write(const StagingNames& names) {

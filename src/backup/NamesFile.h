@@ -22,12 +22,12 @@ class NamesFile {
 public:
     NamesFile(Platform& platform, const std::wstring& archivePath, const std::wstring& programFolder);
 
-    // Takes the names of the names file line by line. When it is missing, unreadable
-    // or has lines that must be dropped, the earlier generation fills in, and every
-    // name in the archive (from archiveNames) is held too. A names file left beside
-    // the program by an earlier version is taken over. Stops the run when the file
-    // cannot be read and archiveNames cannot list the archive.
-    void Load(StagingNames& names, const std::function<std::vector<std::wstring>()>& archiveNames);
+    // Takes the names of the names file line by line. When it is missing, unreadable,
+    // does not match its seal or has lines that must be dropped, the earlier generation
+    // fills in. A names file left beside the program by an earlier version is taken
+    // over. True when the names are known whole; otherwise every name the archive
+    // holds must be held too before any name is given out.
+    bool Load(StagingNames& names);
 
     // Writes the names when they changed or the file must be made anew; the file it
     // replaces becomes the earlier generation, or ".damaged" when lines were dropped.
@@ -36,9 +36,6 @@ public:
     // The same once the archive was written: a failure, never a stop, when they
     // cannot be kept (the archive holds the run's copies already).
     Status SaveRecords(const StagingNames& names);
-
-    // True when the names file was read whole: its records can be trusted.
-    bool ReadWhole() const { return !mustWrite_; }
 
     // What the run log should say about the names file; empty when all was well.
     const std::wstring& Note() const { return note_; }

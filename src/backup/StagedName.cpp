@@ -49,6 +49,19 @@ bool IsFitStagedName(const std::wstring& name) {
            std::none_of(name.begin(), name.end(), IsInvalidNameCharacter) && !IsDeviceName(name);
 }
 
+std::wstring KeptName(const std::wstring& name, const std::wstring& date, int counter) {
+    const std::wstring mark = L"." + date + (counter > 1 ? L"-" + std::to_wstring(counter) : L"");
+    const std::size_t stemEnd = ExtensionStart(name);
+    const std::wstring extension = name.substr(stemEnd);
+    std::wstring stem = name.substr(0, stemEnd);
+    const std::size_t room = kLongestFileName - mark.size() - extension.size();
+    if (stem.size() > room) {
+        stem.resize(room);
+        if (!stem.empty() && stem.back() >= 0xD800 && stem.back() <= 0xDBFF) stem.pop_back();
+    }
+    return stem + mark + extension;
+}
+
 std::wstring WithCounter(const std::wstring& name, int counter) {
     const std::size_t stemEnd = ExtensionStart(name);
     return name.substr(0, stemEnd) + L"~" + std::to_wstring(counter) + name.substr(stemEnd);

@@ -24,6 +24,11 @@ std::optional<std::wstring> FlattenedName(const std::wstring& fullPath);
 // cannot hold, no trailing space or dot, and no device name.
 bool IsFitStagedName(const std::wstring& name);
 
+// The name under which the archive keeps an earlier version of a log's entry:
+// "Inboxin.bkl" kept on 2026-12-08 is "Inboxin.2026-12-08.bkl", and a second one that
+// day "Inboxin.2026-12-08-2.bkl"; a name too long loses the end of its stem.
+std::wstring KeptName(const std::wstring& name, const std::wstring& date, int counter);
+
 // "~2", "~3", ... before the extension: the same name made unique.
 std::wstring WithCounter(const std::wstring& name, int counter);
 

@@ -95,7 +95,8 @@ std::vector<std::wstring> StagingFolder::LeftoverNames() const {
     return names;
 }
 
-Result<FileStamp> StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName) {
+Result<CopiedFile> StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName,
+                                       std::optional<std::uint64_t> prefixLength) {
     const unsigned subfolder = SubfolderIndex(stagedName);
     const std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
     if (!subfolderMade_[subfolder]) {
@@ -104,8 +105,8 @@ Result<FileStamp> StagingFolder::Copy(const std::wstring& source, const std::wst
         subfolderMade_[subfolder] = true;
     }
     const std::wstring target = JoinPath(subfolderPath, stagedName);
-    Result<FileStamp> copy =
-        platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target);
+    Result<CopiedFile> copy =
+        platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target, prefixLength);
     if (!copy) return copy;
     const auto found = leftovers_.find(platform_.FoldCase(stagedName));
     if (found != leftovers_.end()) {
@@ -128,17 +129,17 @@ FolderEntry StagingFolder::KeepNewest(std::vector<FolderEntry> copies) {
     return *newest;
 }
 
-std::optional<LocalTime> StagingFolder::KeepEarlierCopy(const std::wstring& stagedName) {
+std::optional<FolderEntry> StagingFolder::KeepEarlierCopy(const std::wstring& stagedName) {
     const auto found = leftovers_.find(platform_.FoldCase(stagedName));
     if (found == leftovers_.end()) return std::nullopt;
-    const LocalTime written = KeepNewest(std::move(found->second)).lastWriteLocal;
+    FolderEntry kept = KeepNewest(std::move(found->second));
     leftovers_.erase(found);
-    return written;
+    return kept;
 }
 
-std::size_t StagingFolder::KeepOtherLeftovers() {
-    const std::size_t kept = leftovers_.size();
-    for (auto& [folded, copies] : leftovers_) KeepNewest(std::move(copies));
+std::vector<FolderEntry> StagingFolder::KeepOtherLeftovers() {
+    std::vector<FolderEntry> kept;
+    for (auto& [folded, copies] : leftovers_) kept.push_back(KeepNewest(std::move(copies)));
     leftovers_.clear();
     return kept;
 }

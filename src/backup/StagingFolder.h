@@ -45,20 +45,23 @@ public:
     std::vector<std::wstring> LeftoverNames() const;
 
     // Copies one log into its subfolder under its staged name, as a plain file, then
-    // removes every other copy of that name.
-    Result<FileStamp> Copy(const std::wstring& source, const std::wstring& stagedName);
+    // removes every other copy of that name. prefixLength: see CopyViaTemporary.
+    Result<CopiedFile> Copy(const std::wstring& source, const std::wstring& stagedName,
+                            std::optional<std::uint64_t> prefixLength);
 
     // For a log that could not be copied: keeps only the newest copy that an earlier
-    // run left of it, and returns when that copy's log was last written.
-    std::optional<LocalTime> KeepEarlierCopy(const std::wstring& stagedName);
+    // run left of it, and returns it (its full path as its name); none when there is none.
+    std::optional<FolderEntry> KeepEarlierCopy(const std::wstring& stagedName);
 
-    // Keeps the newest copy of each name that this run has not dealt with (their logs
-    // are gone) and returns how many there are.
-    std::size_t KeepOtherLeftovers();
+    // Keeps the newest copy of each name that this run has not dealt with and
+    // returns them, each with its full path as its name.
+    std::vector<FolderEntry> KeepOtherLeftovers();
+
+    // Takes away a copy that must not reach the archive.
+    void Remove(const std::wstring& path);
 
 private:
     void FindLeftovers(const std::wstring& folder, bool top);
-    void Remove(const std::wstring& path);
     // Removes every copy but the newest, which it returns.
     FolderEntry KeepNewest(std::vector<FolderEntry> copies);
 

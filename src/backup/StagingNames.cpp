@@ -1,7 +1,6 @@
 #include "backup/StagingNames.h"
 
 #include <algorithm>
-#include <stdexcept>
 
 #include "backup/StagedName.h"
 #include "common/TextEncoding.h"
@@ -9,75 +8,57 @@
 #include "common/TextLines.h"
 
 namespace quarn {
-namespace {
 
-// A full path as the listing gives it: a "\" and no control character.
-bool IsFitSource(const std::wstring& source) {
-    return source.find(L'\\') != std::wstring::npos &&
-           std::none_of(source.begin(), source.end(), [](wchar_t c) { return c < 0x20; });
-}
-
-// "size<tab>lastWrite" in decimal; none when unfit.
-std::optional<FileStamp> ParseStamp(const std::string& text) {
-    const std::size_t tab = text.find('\t');
-    if (tab == std::string::npos || tab == 0 || tab + 1 == text.size() ||
-        text.find_first_not_of("0123456789\t") != std::string::npos ||
-        text.find('\t', tab + 1) != std::string::npos || tab > 20 || text.size() - tab > 21) {
-        return std::nullopt;
-    }
-    try {
-        return FileStamp{std::stoull(text.substr(0, tab)), std::stoull(text.substr(tab + 1))};
-    } catch (const std::out_of_range&) {
-        return std::nullopt;
-    }
-}
-
-}  // namespace
-
-std::vector<std::size_t> StagingNames::Add(const std::string& bytes) {
+NamesRead StagingNames::Add(const std::string& bytes) {
     const bool utf16 = bytes.compare(0, 2, kUtf16LeByteOrderMark) == 0;
     const std::string text = utf16 ? ToUtf8(FromUtf16Le(bytes)) : std::string();
     const std::string& lines = utf16 ? text : bytes;
 
-    std::vector<std::size_t> refused;
+    NamesRead read;
+    std::optional<ListSeal> expected;
+    ListSeal found;
     std::size_t number = 0;
     const std::size_t start = lines.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
     EachLine(std::string_view(lines).substr(start), [&](std::string_view line) {
         ++number;
-        if (!line.empty() && !AddLine(std::string(line))) refused.push_back(number);
+        if (number == 1 && line.rfind(kArchiveRecordMark, 0) == 0) {
+            const std::optional<NamesListLine> parsed = ParseNamesListLine(line);
+            if (parsed) expected = std::get<ArchiveRecord>(*parsed).seal;
+        } else {
+            Seal(found, line);
+        }
+        if (!line.empty() && !AddLine(line, number == 1)) read.refused.push_back(number);
     });
+    read.sealed = expected && *expected == found;
     if (utf16) changed_ = true;  // written back as UTF-8
-    return refused;
+    return read;
 }
 
-bool StagingNames::AddLine(const std::string& line) {
-    const std::size_t tab = line.find('\t');
-    if (line.substr(0, tab) == kArchiveRecordMark) {
-        // An unfit record is no record: the next run is a full one.
-        if (!archive_) archive_ = ParseArchiveRecord(line);
+bool StagingNames::AddLine(std::string_view text, bool first) {
+    std::optional<NamesListLine> line = ParseNamesListLine(text);
+    if (!line) return false;
+    if (auto* record = std::get_if<ArchiveRecord>(&*line)) {
+        // Only the first line speaks for the list; one found elsewhere is dropped.
+        if (!first || archive_) return false;
+        archive_ = std::move(*record);
         return true;
     }
-    if (tab == std::string::npos) return false;
-    std::string name = line.substr(0, tab);
-    const std::size_t recordTab = line.find('\t', tab + 1);
-    std::string source = line.substr(tab + 1, recordTab - tab - 1);
-    const std::optional<std::wstring> wideName = FromUtf8(name);
-    const std::optional<std::wstring> wideSource = FromUtf8(source);
-    if (!wideName || !wideSource || !IsFitStagedName(*wideName) ||
-        (!wideSource->empty() && !IsFitSource(*wideSource))) {
-        return false;
+    if (auto* fullRun = std::get_if<FullRunLine>(&*line)) {
+        if (LastFullRun(fullRun->dataDir)) return false;
+        fullRuns_.push_back(std::move(*fullRun));
+        return true;
     }
-    const std::wstring foldedName = platform_.FoldCase(*wideName);
-    const std::wstring foldedSource = platform_.FoldCase(*wideSource);
-    if (Find(byName_, name, foldedName, &Utf8Entry::name) ||
-        (!source.empty() && Find(bySource_, source, foldedSource, &Utf8Entry::source))) {
+    NameLine& name = std::get<NameLine>(*line);
+    const bool isLog = !name.source.empty() && !name.keptDay;
+    const std::wstring foldedName = platform_.FoldCase(name.name);
+    const std::wstring foldedSource = isLog ? platform_.FoldCase(name.source) : std::wstring();
+    if (Find(byName_, ToUtf8(name.name), foldedName, &Utf8Entry::name) ||
+        (isLog && Find(bySource_, ToUtf8(name.source), foldedSource, &Utf8Entry::source))) {
         return false;
     }
     const bool changed = changed_;
-    Insert(std::move(name), std::move(source), foldedName, foldedSource);
-    if (recordTab != std::string::npos && !entries_.back().source.empty()) {
-        entries_.back().record = ParseStamp(line.substr(recordTab + 1));
-    }
+    Insert({ToUtf8(name.name), ToUtf8(name.source), name.record, name.keptDay, name.missingSince},
+           foldedName, foldedSource);
     changed_ = changed;  // taken as it was read
     return true;
 }
@@ -99,58 +80,122 @@ std::optional<std::size_t> StagingNames::FindName(const std::wstring& name) cons
     return Find(byName_, ToUtf8(name), platform_.FoldCase(name), &Utf8Entry::name);
 }
 
-void StagingNames::Insert(std::string name, std::string source, const std::wstring& foldedName,
-                          const std::wstring& foldedSource) {
+std::optional<std::size_t> StagingNames::FindSource(const std::wstring& source) const {
+    return Find(bySource_, ToUtf8(source), platform_.FoldCase(source), &Utf8Entry::source);
+}
+
+std::size_t StagingNames::Insert(Utf8Entry entry, const std::wstring& foldedName,
+                                 const std::wstring& foldedSource) {
     byName_.emplace(HashText(foldedName), entries_.size());
-    if (!source.empty()) bySource_.emplace(HashText(foldedSource), entries_.size());
-    entries_.push_back({std::move(name), std::move(source), std::nullopt});
+    if (!foldedSource.empty()) bySource_.emplace(HashText(foldedSource), entries_.size());
+    entries_.push_back(std::move(entry));
     changed_ = true;
+    return entries_.size() - 1;
 }
 
 bool StagingNames::Reserve(const std::wstring& name) {
     if (!IsFitStagedName(name) || FindName(name)) return false;
-    Insert(ToUtf8(name), {}, platform_.FoldCase(name), {});
+    Insert({ToUtf8(name), {}, std::nullopt, std::nullopt, std::nullopt}, platform_.FoldCase(name), {});
     return true;
 }
 
 bool StagingNames::Holds(const std::wstring& name) const { return FindName(name).has_value(); }
 
-std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
-    std::string utf8Source = ToUtf8(source);
+bool StagingNames::IsLog(std::size_t index) const {
+    return !entries_[index].source.empty() && !entries_[index].keptDay;
+}
+
+std::optional<std::size_t> StagingNames::LogNamed(const std::wstring& name) const {
+    const std::optional<std::size_t> held = FindName(name);
+    if (!held || !IsLog(*held)) return std::nullopt;
+    return held;
+}
+
+std::optional<std::size_t> StagingNames::ProvenEntry(const std::wstring& source,
+                                                     const std::wstring& flattenedName,
+                                                     const OwnEntryTest& ownsEntry) {
+    // The flattened name, then "~2", "~3", ...: the names this log could have had.
+    // They were given out in that order, but entries may have gone from the archive
+    // since: a short gap does not end the search.
+    constexpr int kGapsPassed = 16;
+    for (int counter = 1, misses = 0; misses <= kGapsPassed; ++counter) {
+        const std::wstring name = counter == 1 ? flattenedName : WithCounter(flattenedName, counter);
+        const std::optional<std::size_t> held = FindName(name);
+        if (!held) {
+            ++misses;
+            continue;
+        }
+        misses = 0;
+        const Utf8Entry& entry = entries_[*held];
+        if (entry.source.empty() && ownsEntry(source, FromUtf8(entry.name).value_or(L""))) {
+            return held;
+        }
+    }
+    return std::nullopt;
+}
+
+std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName,
+                                const OwnEntryTest& ownsEntry) {
+    if (const std::optional<std::size_t> known = FindSource(source)) return *known;
     const std::wstring foldedSource = platform_.FoldCase(source);
-    if (const std::optional<std::size_t> known =
-            Find(bySource_, utf8Source, foldedSource, &Utf8Entry::source)) {
-        return *known;
+    if (ownsEntry) {
+        if (const std::optional<std::size_t> proven = ProvenEntry(source, flattenedName, ownsEntry)) {
+            entries_[*proven].source = ToUtf8(source);
+            bySource_.emplace(HashText(foldedSource), *proven);
+            changed_ = true;
+            return *proven;
+        }
     }
     std::wstring name = flattenedName;
     std::wstring foldedName = platform_.FoldCase(name);
-    std::string utf8Name = ToUtf8(name);
-    if (Find(byName_, utf8Name, foldedName, &Utf8Entry::name)) {
+    if (Find(byName_, ToUtf8(name), foldedName, &Utf8Entry::name)) {
         int& counter = nextCounter_.emplace(HashText(foldedName), 2).first->second;
         do {
             name = WithCounter(flattenedName, counter++);
             foldedName = platform_.FoldCase(name);
-            utf8Name = ToUtf8(name);
-        } while (Find(byName_, utf8Name, foldedName, &Utf8Entry::name));
+        } while (Find(byName_, ToUtf8(name), foldedName, &Utf8Entry::name));
     }
-    Insert(std::move(utf8Name), std::move(utf8Source), foldedName, foldedSource);
-    return entries_.size() - 1;
+    return Insert({ToUtf8(name), ToUtf8(source), std::nullopt, std::nullopt, std::nullopt},
+                  foldedName, foldedSource);
 }
 
-std::size_t StagingNames::CountUnder(const std::wstring& folder) const {
+std::wstring StagingNames::KeepVersion(std::size_t index, std::int64_t day) {
+    const Utf8Entry log = entries_[index];
+    const std::wstring name = FromUtf8(log.name).value_or(L"");
+    std::wstring kept;
+    for (int counter = 1; kept.empty() || FindName(kept); ++counter) {
+        kept = KeptName(name, DayText(day), counter);
+    }
+    Insert({ToUtf8(kept), log.source, std::nullopt, day, std::nullopt}, platform_.FoldCase(kept), {});
+    return kept;
+}
+
+std::vector<std::size_t> StagingNames::LogsUnder(const std::wstring& folder) const {
     std::wstring prefix = platform_.FoldCase(folder);
     while (!prefix.empty() && prefix.back() == L'\\') prefix.pop_back();
     prefix += L'\\';
-    std::size_t count = 0;
-    for (const Utf8Entry& entry : entries_) {
-        const std::wstring source = platform_.FoldCase(FromUtf8(entry.source).value_or(L""));
-        if (source.compare(0, prefix.size(), prefix) == 0) ++count;
+    std::vector<std::size_t> logs;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (!IsLog(i)) continue;
+        const std::wstring source = platform_.FoldCase(FromUtf8(entries_[i].source).value_or(L""));
+        if (source.compare(0, prefix.size(), prefix) == 0) logs.push_back(i);
     }
-    return count;
+    return logs;
 }
 
-void StagingNames::SetRecord(std::size_t index, const FileStamp& stamp) {
-    entries_[index].record = stamp;
+void StagingNames::SetRecord(std::size_t index, const std::optional<EntryRecord>& record) {
+    if (entries_[index].record == record) return;
+    entries_[index].record = record;
+    changed_ = true;
+}
+
+void StagingNames::ClearRecords() {
+    for (std::size_t i = 0; i < entries_.size(); ++i) SetRecord(i, std::nullopt);
+}
+
+void StagingNames::SetMissingSince(std::size_t index, std::optional<std::int64_t> day) {
+    if (entries_[index].missingSince == day) return;
+    entries_[index].missingSince = day;
     changed_ = true;
 }
 
@@ -159,28 +204,50 @@ void StagingNames::SetArchive(const ArchiveRecord& record) {
     changed_ = true;
 }
 
+std::optional<std::int64_t> StagingNames::LastFullRun(const std::wstring& foldedDataDir) const {
+    for (const FullRunLine& line : fullRuns_) {
+        if (line.dataDir == foldedDataDir) return line.day;
+    }
+    return std::nullopt;
+}
+
+void StagingNames::SetLastFullRun(const std::wstring& foldedDataDir, std::int64_t day) {
+    changed_ = true;
+    for (FullRunLine& line : fullRuns_) {
+        if (line.dataDir == foldedDataDir) {
+            line.day = day;
+            return;
+        }
+    }
+    fullRuns_.push_back({foldedDataDir, day});
+}
+
 StagedLog StagingNames::Entry(std::size_t index) const {
     return {FromUtf8(entries_[index].name).value_or(L""),
             FromUtf8(entries_[index].source).value_or(L"")};
 }
 
 std::string StagingNames::Saved() const {
-    const std::string archive = archive_ ? ArchiveRecordLine(*archive_) + "\r\n" : "";
-    std::size_t size = 3 + archive.size();
-    for (const Utf8Entry& entry : entries_) size += entry.name.size() + entry.source.size() + 45;
-    std::string text = kUtf8ByteOrderMark + archive;
-    text.reserve(size);
+    std::string rest;
+    std::size_t size = 0;
+    for (const Utf8Entry& entry : entries_) size += entry.name.size() + entry.source.size() + 56;
+    rest.reserve(size);
+    ListSeal seal;
+    const auto add = [&](const std::string& line) {
+        Seal(seal, line);
+        rest += line;
+        rest += "\r\n";
+    };
+    for (const FullRunLine& line : fullRuns_) add(FullRunLineText(line));
     for (const Utf8Entry& entry : entries_) {
-        text += entry.name;
-        text += '\t';
-        text += entry.source;
-        if (entry.record) {
-            text += '\t' + std::to_string(entry.record->size) + '\t' +
-                    std::to_string(entry.record->lastWrite);
-        }
-        text += "\r\n";
+        add(NameLineText(entry.name, entry.source, entry.record, entry.keptDay, entry.missingSince));
     }
-    return text;
+    ArchiveRecord archive = archive_.value_or(ArchiveRecord{});
+    archive.seal = seal;
+    // A list without a record of the archive has nothing to seal it with: the next
+    // run reads it as one it cannot trust whole, which it is not.
+    const std::string first = archive_ ? ArchiveRecordLine(archive) + "\r\n" : "";
+    return kUtf8ByteOrderMark + first + rest;
 }
 
 }  // namespace quarn

@@ -2,12 +2,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "backup/ArchiveRecord.h"
+#include "backup/NamesList.h"
 #include "platform/Platform.h"
 
 namespace quarn {
@@ -17,46 +18,69 @@ struct StagedLog {
     std::wstring source;  // the log's full path; empty for a name held by the archive alone
 };
 
-// The staged name of every log that was ever backed up to the archive. A log keeps
-// the name it first got, so that its entry in the archive is always its own: a new
-// log gets its flattened name unless some log, present or past, holds it, and then
-// "~2", "~3", ... before the extension. The names of logs that have gone stay
-// reserved, so their last backups are never overwritten.
-//
-// On disk: UTF-8, one line per name: the staged name, a tab, the log's full path.
-// A name held by an archive entry whose log is not known has nothing after its tab.
-// After a further tab: the log's size and last write time (a tab between) when its
-// entry was last archived; an entry without them counts as changed. One line that
-// begins with kArchiveRecordMark records the archive itself.
+// What reading a names list found.
+struct NamesRead {
+    std::vector<std::size_t> refused;  // numbers, from 1, of the lines that were not taken
+    bool sealed = false;  // its :archive line sealed every line that followed, as they are
+};
+
+// The staged name of every log that was ever backed up to the archive, and of every
+// earlier version of a log that the archive keeps. A log keeps the name it first
+// got, so that its entry in the archive is always its own: a new log gets its
+// flattened name unless some log, present or past, holds it, and then "~2", "~3", ...
+// before the extension. The names of logs that have gone stay reserved, so their
+// last backups are never overwritten. Kept in the names list (NamesList.h).
 class StagingNames {
 public:
     explicit StagingNames(Platform& platform) : platform_(platform) {}
 
-    // Takes the names of a names file (UTF-8, or UTF-16 with its byte-order mark)
-    // that no earlier line or file holds. Returns the numbers, from 1, of the lines
-    // that were refused: not of the form above, an unfit name, a name or a log that
-    // is held already.
-    std::vector<std::size_t> Add(const std::string& bytes);
+    // Takes the lines of a names list (UTF-8, or UTF-16 with its byte-order mark)
+    // whose names and logs no earlier line or list holds.
+    NamesRead Add(const std::string& bytes);
 
     // Holds a name for an archive entry whose log is not known; false when the name
     // is unfit or held already.
     bool Reserve(const std::wstring& name);
     bool Holds(const std::wstring& name) const;
 
-    // The index of the log's entry, made when the log is new.
-    std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
+    // Says whether a name that an archive entry holds, whose log is not known,
+    // holds an earlier state of the log.
+    using OwnEntryTest = std::function<bool(const std::wstring& source, const std::wstring& name)>;
+    // The index of the log's entry, made when the log is new: under a reserved name of
+    // its own flattened name where ownsEntry proves it the log's, else under the first
+    // free one.
+    std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName,
+                      const OwnEntryTest& ownsEntry = {});
     StagedLog Entry(std::size_t index) const;
-    // The log's stamp when its entry was last archived; none when not recorded.
-    std::optional<FileStamp> Record(std::size_t index) const { return entries_[index].record; }
-    void SetRecord(std::size_t index, const FileStamp& stamp);
+    std::size_t Size() const { return entries_.size(); }
+    bool IsLog(std::size_t index) const;
+    // The entry of the log whose current entry has this name; none for any other name.
+    std::optional<std::size_t> LogNamed(const std::wstring& name) const;
+
+    // What the list keeps of the log since its entry was last confirmed; none when nothing.
+    const std::optional<EntryRecord>& Record(std::size_t index) const { return entries_[index].record; }
+    void SetRecord(std::size_t index, const std::optional<EntryRecord>& record);
+    void ClearRecords();
+
+    // The day the log was first not found, if it is missing.
+    std::optional<std::int64_t> MissingSince(std::size_t index) const { return entries_[index].missingSince; }
+    void SetMissingSince(std::size_t index, std::optional<std::int64_t> day);
+
+    // Gives the log's current entry a name of its own as the kept version of that day
+    // ("name.2026-12-08.bkl", then "-2", ...), recorded in the list; returns the name.
+    std::wstring KeepVersion(std::size_t index, std::int64_t day);
+
     const std::optional<ArchiveRecord>& Archive() const { return archive_; }
     void SetArchive(const ArchiveRecord& record);
+    std::optional<std::int64_t> LastFullRun(const std::wstring& foldedDataDir) const;
+    void SetLastFullRun(const std::wstring& foldedDataDir, std::int64_t day);
 
-    // How many known logs lie below the folder (a full path).
-    std::size_t CountUnder(const std::wstring& folder) const;
+    // The logs known below the folder (a full path).
+    std::vector<std::size_t> LogsUnder(const std::wstring& folder) const;
 
     bool Empty() const { return entries_.empty(); }
     bool Changed() const { return changed_; }
+    // The whole list, sealed by its :archive line.
     std::string Saved() const;
 
 private:
@@ -64,7 +88,9 @@ private:
     struct Utf8Entry {
         std::string name;
         std::string source;
-        std::optional<FileStamp> record;
+        std::optional<EntryRecord> record;
+        std::optional<std::int64_t> keptDay;
+        std::optional<std::int64_t> missingSince;
     };
     // Keyed by a hash of the text as the file system folds it: each text is folded
     // once, and no map holds a second copy of a path. A hit is confirmed against
@@ -75,14 +101,19 @@ private:
                                     const std::wstring& folded,
                                     std::string Utf8Entry::*field) const;
     std::optional<std::size_t> FindName(const std::wstring& name) const;
+    std::optional<std::size_t> FindSource(const std::wstring& source) const;
     // False when the line is refused.
-    bool AddLine(const std::string& line);
-    void Insert(std::string name, std::string source, const std::wstring& foldedName,
-                const std::wstring& foldedSource);
+    bool AddLine(std::string_view line, bool first);
+    std::size_t Insert(Utf8Entry entry, const std::wstring& foldedName,
+                       const std::wstring& foldedSource);
+    std::optional<std::size_t> ProvenEntry(const std::wstring& source,
+                                           const std::wstring& flattenedName,
+                                           const OwnEntryTest& ownsEntry);
 
     Platform& platform_;
     std::vector<Utf8Entry> entries_;
     std::optional<ArchiveRecord> archive_;
+    std::vector<FullRunLine> fullRuns_;
     Index byName_;
     Index bySource_;
     // The next counter worth trying for a flattened name, so that many logs of the

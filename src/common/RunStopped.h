@@ -24,6 +24,7 @@ enum class ExitCode : int {
     WaitTimedOut = 13,          // the listing or the archiver did not end in time
     LogsVanished = 14,          // a warning: none of the logs known under DataDir was found
     NotEnoughSpace = 15,        // the staging folder's drive cannot hold the copies
+    DamagedArchiveSetAside = 16,  // the archive was damaged: set aside, and a new one made
 };
 
 // Thrown by a stage that cannot go on; the run shows the message in one error box

@@ -59,6 +59,22 @@ struct FileStamp {
     bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };
 
+// What a copy read: its length and CRC-32 (as the archiver keeps it for an entry),
+// and the CRC-32 of its first prefixLength bytes when it asked for one and the
+// content was that long.
+struct ContentCheck {
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    std::optional<std::uint32_t> prefixCrc;
+};
+
+// A copy of a file: the source's stamp as the copy began, taken from the handle
+// that read it, and what the copy holds.
+struct CopiedFile {
+    FileStamp source;
+    ContentCheck content;
+};
+
 // One entry of a folder listing.
 struct FolderEntry {
     std::wstring name;
@@ -139,11 +155,15 @@ public:
     // Copies a file, also one that another program is writing, as a plain file (never
     // read-only, hidden or system) with its last write time: first under the name
     // temporary, then renamed to, replacing a file of that name, so that to never
-    // holds part of a copy. Gives the source's stamp as its copy began, from the
-    // handle that read it.
-    virtual Result<FileStamp> CopyViaTemporary(const std::wstring& from,
-                                               const std::wstring& temporary,
-                                               const std::wstring& to) = 0;
+    // holds part of a copy.
+    virtual Result<CopiedFile> CopyViaTemporary(const std::wstring& from,
+                                                const std::wstring& temporary,
+                                                const std::wstring& to,
+                                                std::optional<std::uint64_t> prefixLength) = 0;
+    // Reads a file through once for its length and CRC-32, and the CRC-32 of its
+    // first prefixLength bytes.
+    virtual Result<ContentCheck> CheckContent(const std::wstring& path,
+                                              std::optional<std::uint64_t> prefixLength) = 0;
     virtual Status MoveFileOver(const std::wstring& from, const std::wstring& to) = 0;
     // Succeeds when the file is gone afterwards, also when it never existed.
     virtual Status RemoveFile(const std::wstring& path) = 0;
@@ -177,6 +197,8 @@ public:
     // without sharing; HeldElsewhere() of its error while another process has it open.
     virtual Result<std::unique_ptr<RunLock>> LockFile(const std::wstring& path) = 0;
 
+    // This computer's name, as the network knows it.
+    virtual Result<std::wstring> ComputerName() = 0;
     virtual LocalTime Now() = 0;
     virtual std::uint64_t Milliseconds() = 0;  // a steady clock for durations
 

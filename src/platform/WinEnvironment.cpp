@@ -25,6 +25,19 @@ Result<std::wstring> WinPlatform::EnvironmentVariable(const std::wstring& name) 
     });
 }
 
+Result<std::wstring> WinPlatform::ComputerName() {
+    return ReadGrowing<std::wstring>([](std::wstring& buffer) {
+        // Its size counts the terminator when the name does not fit, and not when it does.
+        DWORD size = static_cast<DWORD>(buffer.size());
+        if (GetComputerNameExW(ComputerNameDnsHostname, buffer.data(), &size)) {
+            return FillAnswer{0, true, size};
+        }
+        const std::uint32_t error = LastError();
+        if (error == ERROR_MORE_DATA) return FillAnswer{0, false, size};
+        return FillAnswer{error};
+    });
+}
+
 LocalTime WinPlatform::Now() {
     SYSTEMTIME now{};
     GetLocalTime(&now);

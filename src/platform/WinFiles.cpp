@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Crc32.h"
 #include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLongPath.h"
@@ -38,23 +39,35 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
 
 }  // namespace
 
-DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to) {
+DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength,
+                               ContentCheck& check) {
     copyBuffer_.resize(kCopyBufferBytes);
+    check = {};
     for (;;) {
         DWORD read = 0;
         if (ReadFile(from, copyBuffer_.data(), kCopyBufferBytes, &read, nullptr) == FALSE) {
             return LastError();
         }
-        if (read == 0) return 0;
+        if (read == 0) break;
+        if (prefixLength && !check.prefixCrc && check.size + read >= *prefixLength) {
+            const auto inPrefix = static_cast<std::size_t>(*prefixLength - check.size);
+            check.prefixCrc = Crc32(check.crc, copyBuffer_.data(), inPrefix);
+        }
+        check.crc = Crc32(check.crc, copyBuffer_.data(), read);
+        check.size += read;
+        if (to == nullptr) continue;
         DWORD written = 0;
         if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return LastError();
         if (written != read) return ERROR_WRITE_FAULT;
     }
+    if (prefixLength && *prefixLength == 0) check.prefixCrc = 0;
+    return 0;
 }
 
-Result<FileStamp> WinPlatform::CopyViaTemporary(const std::wstring& from,
-                                                const std::wstring& temporary,
-                                                const std::wstring& to) {
+Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
+                                                 const std::wstring& temporary,
+                                                 const std::wstring& to,
+                                                 std::optional<std::uint64_t> prefixLength) {
     // Shared for writing and deleting: the mail client may be adding to its log.
     const UniqueFileHandle source(
         CreateFileW(LongPathForm(from).c_str(), GENERIC_READ,
@@ -70,16 +83,17 @@ Result<FileStamp> WinPlatform::CopyViaTemporary(const std::wstring& from,
         GetFileTime(source.Get(), nullptr, nullptr, &writtenBefore) == FALSE) {
         return Failed{LastError()};
     }
-    const FileStamp stamp{static_cast<std::uint64_t>(sizeBefore.QuadPart),
-                          (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
-                              writtenBefore.dwLowDateTime};
+    CopiedFile copied;
+    copied.source = {static_cast<std::uint64_t>(sizeBefore.QuadPart),
+                     (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
+                         writtenBefore.dwLowDateTime};
     const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
                                             0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
                                             nullptr));
     if (!copy) return Failed{LastError()};
 
-    DWORD error = CopyContent(source.Get(), copy.Get());
+    DWORD error = CopyContent(source.Get(), copy.Get(), prefixLength, copied.content);
     // The copy carries the log's time as it was when the copy ended.
     FILETIME lastWrite{};
     if (error == 0 && (GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) == FALSE ||
@@ -93,7 +107,21 @@ Result<FileStamp> WinPlatform::CopyViaTemporary(const std::wstring& from,
         SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &discard, sizeof discard);
         return Failed{error};
     }
-    return stamp;
+    return copied;
+}
+
+Result<ContentCheck> WinPlatform::CheckContent(const std::wstring& path,
+                                               std::optional<std::uint64_t> prefixLength) {
+    const UniqueFileHandle file(
+        CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return Failed{LastError()};
+    ContentCheck check;
+    if (const DWORD error = CopyContent(file.Get(), nullptr, prefixLength, check)) {
+        return Failed{error};
+    }
+    return check;
 }
 
 Status WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {

@@ -30,8 +30,11 @@ public:
     std::wstring FoldCase(const std::wstring& text) override;
     Result<std::uint64_t> FreeBytes(const std::wstring& folder) override;
 
-    Result<FileStamp> CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
-                                       const std::wstring& to) override;
+    Result<CopiedFile> CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                        const std::wstring& to,
+                                        std::optional<std::uint64_t> prefixLength) override;
+    Result<ContentCheck> CheckContent(const std::wstring& path,
+                                      std::optional<std::uint64_t> prefixLength) override;
     Status MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     Status RemoveFile(const std::wstring& path) override;
     Result<FileStamp> StampOf(const std::wstring& path) override;
@@ -48,6 +51,7 @@ public:
     Result<std::unique_ptr<RunLock>> LockRun(const std::wstring& name) override;
     Result<std::unique_ptr<RunLock>> LockFile(const std::wstring& path) override;
 
+    Result<std::wstring> ComputerName() override;
     LocalTime Now() override;
     std::uint64_t Milliseconds() override;
 
@@ -57,7 +61,9 @@ public:
                             const std::wstring& text) override;
 
 private:
-    DWORD CopyContent(HANDLE from, HANDLE to);
+    // Reads from to its end, writing what it reads to to when there is one.
+    DWORD CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength,
+                      ContentCheck& check);
 
     std::vector<char> copyBuffer_;  // one for every copy of the run
 };

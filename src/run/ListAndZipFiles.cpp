@@ -1,6 +1,9 @@
 #include <vector>
 
 #include "backup/ArchiveCommand.h"
+#include "backup/ArchiveRecord.h"
+#include "backup/ArchiveUpdate.h"
+#include "backup/DamagedArchive.h"
 #include "backup/LogCollection.h"
 #include "backup/NamesFile.h"
 #include "run/ShowMessage.h"
@@ -12,76 +15,135 @@ namespace {
 // A box that lists every log can grow taller than the screen and hide its button.
 constexpr std::size_t kLogsListedInABox = 10;
 
-std::wstring NotCopiedList(const std::vector<std::wstring>& notCopied) {
+std::wstring ListOf(const std::vector<std::wstring>& items) {
     std::wstring list;
-    for (std::size_t i = 0; i < notCopied.size() && i < kLogsListedInABox; ++i) {
-        list += L"\r\n" + notCopied[i];
+    for (std::size_t i = 0; i < items.size() && i < kLogsListedInABox; ++i) {
+        list += L"\r\n" + items[i];
     }
-    if (notCopied.size() > kLogsListedInABox) {
-        list += L"\r\n\u2026 and " + std::to_wstring(notCopied.size() - kLogsListedInABox) +
+    if (items.size() > kLogsListedInABox) {
+        list += L"\r\n\u2026 and " + std::to_wstring(items.size() - kLogsListedInABox) +
                 L" more (see " + kRunLogFile + L")";
     }
     return list;
 }
 
+std::wstring Counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
+    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
+}
+
 }  // namespace
 
 void frmQuarnLogBackup::ListAndZipFiles() {
+    const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
+    std::wstring setAside;     // where a damaged archive went
+    std::wstring damageFound;  // and why
+    for (;;) {
+        const std::wstring damage =
+            ArchiveOnce(setAside.empty() ? L"" : L"the archive was damaged and set aside");
+        if (damage.empty()) break;
+        if (!setAside.empty()) {
+            throw RunStopped(ExitCode::ArchiverFailed,
+                             L"The new archive " + archive + L" is damaged too: " + damage +
+                                 L". The damaged archive before it is kept as " + setAside +
+                                 L". Check the drive of " + sBackupDir + L" for errors.");
+        }
+        setAside = SetAsideDamagedArchive(platform_, archive, NamesFilePath(archive),
+                                          DayNumber(platform_.Now()));
+        damageFound = damage;
+    }
+    const std::wstring setAsideText =
+        setAside.empty()
+            ? std::wstring()
+            : L"The archive " + archive + L" was damaged: " + damageFound + L". It was set aside as " +
+                  setAside + L", with its names list beside it, and is never written again; a "
+                  L"new archive was made with every log. What only the damaged archive holds "
+                  L"can be salvaged with \"rar r " + setAside + L"\".";
+    if (!summary_.notCopied.empty()) {
+        throw RunStopped(ExitCode::NotAllStaged,
+                         L"These log files could not be copied:" + ListOf(summary_.notCopied) +
+                             L"\r\n\r\nAll other log files were backed up to " + archive + L"." +
+                             (setAside.empty() ? L"" : L"\r\n\r\n" + setAsideText));
+    }
+    if (!setAside.empty()) throw RunStopped(ExitCode::DamagedArchiveSetAside, setAsideText);
+    ShowMessage(L"Quarn Log files Backed Up");
+}
+
+std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunReason) {
+    const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
     StagingFolder staging(platform_, programFolder_);
-    LogCollection collection(platform_, sDataDir, ArchivePath(sBackupDir, sZipFile), programFolder_,
-                             staging, waitLimits_.listingMs, waitLimits_.archiverMs);
+    LogCollection collection(platform_, sDataDir, archive, programFolder_, staging,
+                             waitLimits_.listingMs, waitLimits_.archiverMs, forcedFullRunReason);
     const StagingResult result = collection.Stage();
+    if (!result.damage.empty()) return result.damage;
+    summary_.notCopied.clear();
     for (const NotCopied& log : result.notCopied) {
         summary_.notCopied.push_back(log.path + L": " + log.reason);
     }
     summary_.notFound = result.notFound;
-    summary_.note = result.namesNote;
-    if (!result.listingNote.empty()) AddNote(result.listingNote);
     summary_.unchanged = result.unchanged;
     summary_.fullRunReason = result.fullRunReason;
+    if (!result.namesNote.empty()) AddNote(result.namesNote);
+    if (!result.listingNote.empty()) AddNote(result.listingNote);
 
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
-    const std::size_t earlier = result.earlierCopies + result.leftovers;
+    const std::size_t staged = result.copied + result.earlierCopies + result.leftovers;
     ArchiverRun archiver;
-    // Nothing to archive: the archive stays as it is, and so do its records.
-    summary_.archiverSkipped = result.copied + earlier == 0;
-    if (!summary_.archiverSkipped) {
+    // Nothing to archive: the archive stays as it is.
+    summary_.archiverSkipped = staged == 0;
+    if (staged > 0) {
         try {
-            RunArchiver(platform_, sBackupDir, sZipFile, staging.Path(), waitLimits_.archiverMs,
-                        archiver);
+            collection.KeepRewrittenVersions();
+            RunArchiver(platform_, archive, staging.Path(), waitLimits_.archiverMs, archiver);
         } catch (const RunStopped& stopped) {
-            summary_.archived = archiver.archived > earlier ? archiver.archived - earlier : 0;
+            summary_.notArchived = staged;
             if (!archiver.note.empty()) AddNote(archiver.note);
+            if (!collection.Notes().empty()) AddNote(collection.Notes());
             if (result.notCopied.empty()) throw;
             throw RunStopped(stopped.Code(), stopped.Message() +
                                                  L"\r\n\r\nThese log files could not be copied "
-                                                 L"either:" + NotCopiedList(summary_.notCopied));
+                                                 L"either:" + ListOf(summary_.notCopied));
         }
         if (!archiver.note.empty()) AddNote(archiver.note);
-        if (const Status recorded = collection.RecordArchived(); !recorded) {
-            AddNote(L"What the archive holds could not be recorded in " +
-                    NamesFilePath(ArchivePath(sBackupDir, sZipFile)) + L" (" +
-                    platform_.ErrorText(recorded.Error()) +
-                    L"), so the next run archives every log.");
-        }
+        if (!archiver.damage.empty()) return archiver.damage;
     }
-    summary_.archived = archiver.archived > earlier ? archiver.archived - earlier : 0;
+    std::uint32_t recordError = 0;
+    const Confirmation confirmation =
+        collection.ConfirmArchived(staged > 0, archiver.exitCode, recordError);
+    if (!collection.Notes().empty()) AddNote(collection.Notes());
+    if (!confirmation.damage.empty()) return confirmation.damage;
+    summary_.archived = confirmation.confirmed;
+    if (recordError != 0) {
+        AddNote(L"What the archive holds could not be recorded in " + NamesFilePath(archive) +
+                L" (" + platform_.ErrorText(recordError) + L"), so the next run archives every log.");
+    }
+    if (result.rewritten > 0) {
+        AddNote(Counted(result.rewritten, L"log was", L"logs were") +
+                L" rewritten, not added to: what the archive held of " +
+                (result.rewritten == 1 ? L"it" : L"them") +
+                L" is kept under a dated name (see " + NamesFilePath(archive) + L").");
+    }
     if (result.leftovers > 0) {
-        AddNote(std::to_wstring(result.leftovers) +
-                (result.leftovers == 1
-                     ? L" copy left by an earlier run (of a log that is gone) was"
-                     : L" copies left by an earlier run (of logs that are gone) were") +
+        AddNote(Counted(result.leftovers, L"copy left by an earlier run (of a log that is gone) was",
+                        L"copies left by an earlier run (of logs that are gone) were") +
                 L" archived too.");
     }
-    if (!result.notCopied.empty()) {
-        throw RunStopped(ExitCode::NotAllStaged,
-                         L"These log files could not be copied:" +
-                             NotCopiedList(summary_.notCopied) +
-                             L"\r\n\r\nAll other log files were backed up to " +
-                             ArchivePath(sBackupDir, sZipFile) + L".");
+    if (result.staleLeftovers > 0) {
+        AddNote(Counted(result.staleLeftovers, L"copy left by an earlier run was",
+                        L"copies left by an earlier run were") +
+                L" older than what the archive holds, and removed.");
     }
-    ShowMessage(L"Quarn Log files Backed Up");
+    if (!confirmation.missing.empty()) {
+        summary_.notArchived = confirmation.missing.size();
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The archive " + archive + L", read back, does not hold " +
+                             Counted(confirmation.missing.size(), L"copy", L"copies") +
+                             L" as the archiver took " +
+                             (confirmation.missing.size() == 1 ? L"it" : L"them") + L":" +
+                             ListOf(confirmation.missing) +
+                             L"\r\n\r\nTheir logs are archived again by the next run.");
+    }
+    return {};
 }
 
 void frmQuarnLogBackup::AddNote(const std::wstring& text) {

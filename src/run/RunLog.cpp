@@ -34,6 +34,12 @@ std::wstring Logs(std::size_t count, const std::wstring& adjective = L"") {
     return Count(count) + before + (count == 1 ? L"log" : L"logs");
 }
 
+// A run that stopped before it looked at any log, or was refused.
+bool DidNothing(const RunSummary& summary) {
+    return !summary.unchanged && summary.fullRunReason.empty() && summary.archived == 0 &&
+           summary.notArchived == 0 && summary.notCopied.empty();
+}
+
 bool NothingChanged(const RunSummary& summary) {
     return summary.fullRunReason.empty() && summary.unchanged && summary.archiverSkipped &&
            summary.notCopied.empty();
@@ -84,17 +90,20 @@ std::wstring RunLogLine(const LocalTime& at, ExitCode code, const RunSummary& su
                         std::uint64_t elapsedMs, const std::wstring& stopText) {
     std::wstring line = LocalTimeText(at, true);
     line += L"  exit " + std::to_wstring(static_cast<int>(code));
-    line += L"  " + WhatWasDone(summary);
+    const bool didNothing = DidNothing(summary) && code != ExitCode::Done;
+    line += L"  " + (didNothing ? std::wstring(L"did nothing") : WhatWasDone(summary));
+    if (summary.notArchived > 0) line += L" (" + Logs(summary.notArchived) + L" not archived)";
     if (!summary.notCopied.empty()) {
         line += L" (" + std::to_wstring(summary.notCopied.size()) + L" could not be copied)";
     }
     if (!summary.archivePath.empty()) {
-        line += (NothingChanged(summary) ? L" for " : L" to ") + summary.archivePath;
+        line += (NothingChanged(summary) || didNothing ? L" for " : L" to ") + summary.archivePath;
     }
     line += L" in " + std::to_wstring(elapsedMs / 1000) + L"." +
             std::to_wstring(elapsedMs % 1000 / 100) + L" s";
     if (summary.notFound > 0) {
-        line += L"  " + std::to_wstring(summary.notFound) + L" logs known before were not found";
+        line += L"  " + Logs(summary.notFound) + L" known before " +
+                (summary.notFound == 1 ? L"has" : L"have") + L" gone missing";
     }
     if (!summary.note.empty()) line += L"  " + Folded(summary.note);
     if (!stopText.empty()) line += L"  " + Folded(stopText);

@@ -22,7 +22,8 @@ inline constexpr std::size_t kRunLogLineBytes = 3900;
 // What a run did, for its line in the run log.
 struct RunSummary {
     std::wstring archivePath;  // empty until the settings are read
-    std::size_t archived = 0;
+    std::size_t archived = 0;     // confirmed in the archive, read back
+    std::size_t notArchived = 0;  // staged, but not in the archive when the run ended
     std::vector<std::wstring> notCopied;  // "path: reason" of each log that could not be copied
     std::size_t notFound = 0;             // logs known before that the listing did not find
     std::optional<std::size_t> unchanged;  // set once the logs were compared with their records

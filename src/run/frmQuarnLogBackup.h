@@ -34,6 +34,9 @@ public:
 
 private:
     void RunBackup();
+    // One pass of staging, archiving and reading back; returns why the archive is
+    // damaged, or nothing when the pass is done.
+    std::wstring ArchiveOnce(const std::wstring& forcedFullRunReason);
     void AddNote(const std::wstring& text);
 
     Platform& platform_;

@@ -9,11 +9,14 @@
 namespace quarn::testing {
 namespace {
 
-TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasks) {
-    EXPECT_EQ(BuildArchiveCommand(L"D:\\Arch", L"logs.rar"),
+TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasksWithItsRealName) {
+    EXPECT_EQ(BuildArchiveCommand(ArchivePath(L"D:\\Arch", L"logs.rar")),
               L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\logs.rar\" *.bkl *.bks");
-    EXPECT_EQ(BuildArchiveCommand(L"D:\\Arch\\", L"logs.rar"),
+    EXPECT_EQ(BuildArchiveCommand(ArchivePath(L"D:\\Arch\\", L"logs.rar")),
               L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
+    // The archiver names an archive without an extension "<name>.rar", and so does the run.
+    EXPECT_EQ(ArchivePath(L"D:\\Arch", L"QuarnLogs"), L"D:\\Arch\\QuarnLogs.rar");
+    EXPECT_EQ(ArchivePath(L"D:\\Arch", L"QuarnLogs.v2"), L"D:\\Arch\\QuarnLogs.v2");
 }
 
 class ArchiveStepTest : public RunFixture {
@@ -56,14 +59,17 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
         EXPECT_EQ(form.Form_Load(), ExitCode::Done);
         EXPECT_EQ(BoxTexts().back(), L"Quarn Log files Backed Up");
         EXPECT_EQ(BoxTexts().end()[-2], L"Current Directory : " + StagingFolder());
-        EXPECT_EQ(platform.started.back().workingFolder,
-                  run == 0 ? StagingFolder() : platform.programFolder);
+        // The archiver adds in the staging folder; everything else runs in the program's.
+        for (const auto& process : platform.started) {
+            const bool adds = process.commandLine.rfind(L"rar a ", 0) == 0;
+            EXPECT_EQ(process.workingFolder, adds ? StagingFolder() : platform.programFolder)
+                << process.commandLine;
+        }
+        platform.started.clear();
         EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
         EXPECT_EQ(platform.FileContent(platform.programFolder + L"\\in.bkl"), L"the user's own log");
         EXPECT_TRUE(StagedCopies().empty());
     }
-    EXPECT_EQ(platform.started[0].timeoutMs, 30u * 60 * 1000);      // the listing
-    EXPECT_EQ(platform.started[1].timeoutMs, 4u * 60 * 60 * 1000);  // the archiver
 }
 
 TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
@@ -78,15 +84,44 @@ TEST_F(ArchiveStepTest, ArchiverFailureIsReportedAndKeepsTheStagedCopies) {
     for (const auto& box : platform.boxes) EXPECT_NE(box.text, L"Quarn Log files Backed Up");
 }
 
-TEST_F(ArchiveStepTest, ADamagedArchiveIsNamedWithWhatToDoAndNoPromiseOfARetry) {
-    Archiver(3);
-    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWithEveryLog) {
+    Archiver(0);
+    ASSERT_EQ(form.Form_Load(), ExitCode::Done);
+    const std::wstring archive = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar";
+
+    // The log grows; the archiver then finds a checksum error in the archive, once.
+    platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in, grown");
+    const auto archiver = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
+    bool damagedOnce = false;
+    platform.onProcess = [&](const std::wstring& commandLine) {
+        if (commandLine.rfind(L"rar a ", 0) == 0 && !damagedOnce) {
+            damagedOnce = true;
+            platform.archive.clear();  // what the new archive is made of
+            return Result<ProcessEnd>(ProcessEnd{false, 3});
+        }
+        return archiver(commandLine);
+    };
+    platform.now.day = 8;
+    EXPECT_EQ(form.Form_Load(), ExitCode::DamagedArchiveSetAside);
+    const std::wstring aside = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.damaged-20261208.rar";
     const std::wstring& text = platform.boxes.back().text;
-    EXPECT_EQ(text.rfind(L"The archive C:\\Backups\\QuarnMail\\QuarnLogsZip.rar is damaged", 0), 0u) << text;
-    EXPECT_NE(text.find(L"Move the archive away, and the next run starts a new one"), std::wstring::npos);
-    EXPECT_NE(text.find(L"repair it with \"rar r\""), std::wstring::npos);
-    EXPECT_EQ(text.find(L"tries again"), std::wstring::npos);
-    EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
+    EXPECT_EQ(text.rfind(L"The archive " + archive + L" was damaged: the archiver found a checksum "
+                         L"error in it (exit code 3) and added nothing. It was set aside as " + aside,
+                         0),
+              0u) << text;
+    EXPECT_NE(text.find(L"\"rar r " + aside + L"\""), std::wstring::npos);
+    EXPECT_TRUE(platform.HasFile(aside));
+    EXPECT_TRUE(platform.HasFile(aside + L".names"));
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{{L"acctin.bkl", L"in, grown"}}));
+    EXPECT_NE(RunLog().find(L"exit 16  full run (the archive was damaged and set aside): archived 1 log"),
+              std::wstring::npos);
+    EXPECT_EQ(platform.eventLog.back().id, 116u);
+    EXPECT_EQ(platform.eventLog.back().kind, EventKind::Error);
+
+    // The next run ends well, and never touches the archive set aside.
+    EXPECT_EQ(form.Form_Load(), ExitCode::Done);
+    EXPECT_TRUE(platform.HasFile(aside));
+    EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 log unchanged"), std::wstring::npos);
 }
 
 TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
@@ -96,7 +131,8 @@ TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
               std::wstring::npos);
     EXPECT_NE(platform.boxes.back().text.find(L"the next run tries again"), std::wstring::npos);
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
-    EXPECT_NE(RunLog().find(L"exit 9  full run (the archive was missing): archived 0 logs to"),
+    EXPECT_NE(RunLog().find(L"exit 9  full run (the archive was missing): archived 0 logs (1 log not "
+                            L"archived) to"),
               std::wstring::npos);
 }
 

@@ -1,3 +1,4 @@
+#include "backup/ArchiveCommand.h"
 #include "backup/LogCollection.h"
 #include "backup/LogListing.h"
 #include "backup/StagedName.h"
@@ -76,7 +77,7 @@ TEST(StagingNamesTest, ALogKeepsItsNameAndNamesOfGoneLogsStayReserved) {
 
     // The next run: the first account is gone and a new one sorts first.
     StagingNames next(platform);
-    EXPECT_TRUE(next.Add(names.Saved()).empty());
+    EXPECT_TRUE(next.Add(names.Saved()).refused.empty());
     EXPECT_FALSE(next.Changed());
     EXPECT_TRUE(next.Holds(L"CX.bks"));
     EXPECT_EQ(NameOf(next, L"D:\\M\\a.b.\\in.bkl", L"abin.bkl"), L"abin~3.bkl");
@@ -106,7 +107,7 @@ TEST(StagingNamesTest, ADamagedLineLosesOnlyItself) {
                              "w.bkl\tnot a path\r\n"
                              "w.bkl\tD:\\\xC3\r\n"           // not UTF-8
                              "held.bkl\t\r\n";               // a name the archive holds
-    EXPECT_EQ(names.Add(file), (std::vector<std::size_t>{4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+    EXPECT_EQ(names.Add(file).refused, (std::vector<std::size_t>{4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
     EXPECT_EQ(names.Entry(1).source, L"D:\\M\\\u00E9\\y.bkl");
     EXPECT_TRUE(names.Holds(L"held.bkl"));
     EXPECT_EQ(NameOf(names, L"D:\\M\\z.bkl", L"Mz.bkl"), L"Mz.bkl");
@@ -115,7 +116,7 @@ TEST(StagingNamesTest, ADamagedLineLosesOnlyItself) {
     StagingNames notepad(platform);  // saved as "Unicode" by Notepad
     std::string utf16 = "\xFF\xFE";
     for (char c : std::string("x.bkl\tD:\\M\\x.bkl\r\n")) utf16 += std::string{c, '\0'};
-    EXPECT_TRUE(notepad.Add(utf16).empty());
+    EXPECT_TRUE(notepad.Add(utf16).refused.empty());
     EXPECT_EQ(notepad.Entry(0).source, L"D:\\M\\x.bkl");
     EXPECT_TRUE(notepad.Changed());  // to be written back as UTF-8
 }
@@ -145,12 +146,16 @@ protected:
         LogCollection collection(platform, L"D:\\Becky\\", Archive(), platform.programFolder,
                                  staging, 1000, 2000);
         const StagingResult result = collection.Stage();
-        EXPECT_TRUE(platform.RunProcess(L"rar a \"" + Archive() + L"\"",
+        collection.KeepRewrittenVersions();
+        EXPECT_TRUE(platform.RunProcess(BuildArchiveCommand(Archive()),
                                         WindowShow::MinimizedInactive, StagingFolder(), {}, 1));
-        EXPECT_TRUE(collection.RecordArchived());
+        std::uint32_t recordError = 0;
+        confirmation = collection.ConfirmArchived(true, 0, recordError);
+        EXPECT_EQ(recordError, 0u);
         return result;
     }
     static std::wstring Archive() { return L"C:\\Backups\\x.rar"; }
+    Confirmation confirmation;
     static std::wstring NamesFile() { return L"C:\\Backups\\x.rar.names"; }
     std::wstring StagedPath(const std::wstring& name) const {
         return StagingFolder() + L"\\" + StagingSubfolder(name) + L"\\" + name;
@@ -201,8 +206,10 @@ TEST_F(CollectionTest, OnlyChangedLogsAreStagedUnlessAnyDoubtMakesTheRunFull) {
     EXPECT_EQ(result.fullRunReason, L"the archive was missing");
     EXPECT_EQ(result.copied, 4u);
     const std::wstring names = platform.FileContent(NamesFile());
-    EXPECT_EQ(names.rfind(L":archive\tc:\\backups\\x.rar\t7\t", 0), 0u) << names;
-    EXPECT_NE(names.find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\t6\t"), std::wstring::npos);
+    EXPECT_EQ(names.rfind(L":archive\tc:\\backups\\x.rar\t", 0), 0u) << names;
+    // Size, write time and CRC-32 of what the archive was found to hold.
+    EXPECT_NE(names.find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\t6\t72853167604\t9d24c6c0\r\n"),
+              std::wstring::npos);
 
     platform.events.clear();
     result = Run();
@@ -279,56 +286,66 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     }
 }
 
-TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLog) {
+TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLogAndContentProvesALogsOwn) {
     platform.AddFile(L"D:\\Becky\\one\\Inbox\\in.bkl", L"one");
     platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two");
     List({L"D:\\Becky\\one\\Inbox\\in.bkl", L"D:\\Becky\\two\\Inbox\\in.bkl"});
     Run();
     EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");
+    EXPECT_EQ(platform.archive[L"Inboxin~2.bkl"], L"two");
 
-    // Account one is removed, two grows, and the names file is lost.
+    // Account one is removed, two grows, and the names list is lost: the archive is
+    // read, its names held, and two's entry, whose content is two's first bytes, is two's.
     platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two, grown");
     EXPECT_TRUE(platform.RemoveFile(NamesFile()));
     EXPECT_TRUE(platform.RemoveFile(NamesFile() + L".bak"));
     List({L"D:\\Becky\\two\\Inbox\\in.bkl"});
     platform.events.clear();
     const StagingResult result = Run();
-    EXPECT_TRUE(HasEvent(L"run cmd.exe /d /s /c \"rar lb -scur \"C:\\Backups\\x.rar\" > archivelist.tmp\""));
+    EXPECT_TRUE(HasEvent(L"run cmd.exe /d /s /c \"rar lt -scur \"C:\\Backups\\x.rar\" > archivelist.tmp\""));
+    EXPECT_EQ(result.fullRunReason, L"no records of what the archive holds");
     EXPECT_EQ(result.namesNote, L"The list of archive names C:\\Backups\\x.rar.names was missing. "
                                 L"2 names were recovered from the archive's list of its entries.");
-    EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");  // the removed account's last backup
-    EXPECT_EQ(platform.archive[L"Inboxin~3.bkl"], L"two, grown");
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{
+                                    {L"Inboxin.bkl", L"one"},  // the removed account's last backup
+                                    {L"Inboxin~2.bkl", L"two, grown"}}));
     EXPECT_FALSE(platform.HasFile(platform.programFolder + L"\\archivelist.tmp"));
 
-    // One stray line: only it is lost, and the archive fills in what it held.
-    platform.AddFileBytes(NamesFile(), platform.FileBytes(NamesFile()) + " \r\nInboxin~3.bkl\tD:\\x\r\n");
+    // A stray line, and the list no longer matches its seal: it is salvaged, the archive
+    // fills in what it holds, and no log moves to another name.
+    platform.AddFileBytes(NamesFile(), platform.FileBytes(NamesFile()) + " \r\n");
     platform.events.clear();
-    EXPECT_EQ(Run().namesNote, L"The unfit lines 5, 6 of the list of archive names C:\\Backups\\x.rar.names "
-                               L"were dropped (the file is kept as C:\\Backups\\x.rar.names.damaged). "
-                               L"The names of its earlier generation C:\\Backups\\x.rar.names.bak were taken. "
-                               L"0 names were recovered from the archive's list of its entries.");
-    EXPECT_FALSE(HasEvent(L"copy D:\\Becky\\two\\Inbox\\in.bkl -> " + StagedPath(L"Inboxin~4.bkl")));
+    const std::wstring note = Run().namesNote;
+    EXPECT_EQ(note.rfind(L"The unfit line ", 0), 0u) << note;
+    EXPECT_NE(note.find(L"The names of its earlier generation C:\\Backups\\x.rar.names.bak were taken."),
+              std::wstring::npos);
     EXPECT_TRUE(platform.HasFile(NamesFile() + L".damaged"));
+    EXPECT_EQ(platform.archive.size(), 2u);
 
-    // The names file cannot be read, its generation can: it is taken, with the archive.
-    platform.AddFileBytes(NamesFile() + L".bak", "Inboxin.bkl\tD:\\Becky\\one\\Inbox\\in.bkl\r\n");
-    platform.AddFileBytes(NamesFile(), "\xFF\xFE\xFF\xFE");
-    EXPECT_NE(Run().namesNote.find(L"earlier generation"), std::wstring::npos);
-    EXPECT_EQ(platform.archive.size(), 4u);  // its name is not known for sure: a new one
-    EXPECT_EQ(platform.archive[L"Inboxin~4.bkl"], L"two, grown");
-    EXPECT_EQ(platform.archive[L"Inboxin.bkl"], L"one");
+    // A list cut short, its generation unreadable: the line it lost names no other log.
+    const std::string whole = platform.FileBytes(NamesFile());
+    platform.AddFileBytes(NamesFile(), whole.substr(0, whole.rfind("Inboxin~2.bkl")));
+    platform.AddFileBytes(NamesFile() + L".bak", "\xFF\xFE\xFF\xFE");
+    EXPECT_NE(Run().namesNote.find(L"does not match its first line"), std::wstring::npos);
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{
+                                    {L"Inboxin.bkl", L"one"}, {L"Inboxin~2.bkl", L"two, grown"}}));
 }
 
-TEST_F(CollectionTest, AnArchiveThatCannotBeListedStopsBeforeAnyCopy) {
+TEST_F(CollectionTest, AnArchiveThatTestsOrListsDamagedIsToldBeforeAnyCopy) {
     platform.AddFile(Archive(), L"archive");
     List({L"D:\\Becky\\ab\\x.bkl"});
-    platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{false, 3}); };
-    const Stop stop = StopOf([&] { Stage(); });
-    EXPECT_EQ(stop.code, ExitCode::ArchiverFailed);
-    EXPECT_NE(stop.message.find(L"exit code 3 (checksum error"), std::wstring::npos);
+    // No names list: a full run, which tests the archive first.
+    platform.archiverExits[L"t"] = 3;
+    StagingResult result = Stage();
+    EXPECT_EQ(result.damage, L"the archiver finds a checksum error in it (exit code 3)");
     EXPECT_EQ(platform.started.back().timeoutMs, 2000u);
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(platform.HasFile(NamesFile()));
+
+    // A file that is no archive tests well enough but lists empty.
+    platform.archiverExits.clear();
+    EXPECT_EQ(Stage().damage, L"the archiver finds no entry in it");
+    EXPECT_FALSE(HasEvent(L"copy "));
 
     platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(ProcessEnd{false, 9009}); };
     EXPECT_EQ(StopOf([&] { Stage(); }).code, ExitCode::ArchiverNotStarted);
@@ -336,14 +353,18 @@ TEST_F(CollectionTest, AnArchiveThatCannotBeListedStopsBeforeAnyCopy) {
 
 TEST_F(CollectionTest, TheNamesBesideTheProgramMoveBesideTheArchive) {
     const std::wstring earlier = platform.programFolder + L"\\QuarnBackup.names";
-    platform.AddFileBytes(earlier, "\xEF\xBB\xBF" "abx.bkl\tD:\\Becky\\ab\\x.bkl\r\n");
+    platform.AddFileBytes(earlier, "\xEF\xBB\xBF" "abx.bkl\tD:\\Becky\\ab\\x.bkl\r\nbad line\r\n");
     platform.AddFile(Archive(), L"archive");
+    platform.archive[L"abx.bkl"] = L"from ab";
     List({L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
     platform.events.clear();
     const StagingResult result = Stage();
     EXPECT_EQ(result.namesNote, L"The names kept beside the program in " + earlier +
-                                    L" were moved to C:\\Backups\\x.rar.names.");
-    EXPECT_FALSE(HasEvent(L"run cmd.exe"));  // the file was whole: no need to ask the archive
+                                    L" were moved to C:\\Backups\\x.rar.names; its unfit or "
+                                    L"repeated line 2 was dropped. 0 names were recovered from the "
+                                    L"archive's list of its entries.");
+    // Whether a list of an earlier version is whole cannot be told: the archive is asked.
+    EXPECT_TRUE(HasEvent(L"run cmd.exe"));
     EXPECT_EQ(Staged(L"abx.bkl"), L"from ab");
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from a.b");
     EXPECT_FALSE(platform.HasFile(earlier));

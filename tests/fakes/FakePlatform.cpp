@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "backup/LogListing.h"
+#include "common/Crc32.h"
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
 
@@ -47,7 +48,20 @@ private:
 
 }  // namespace
 
+ContentCheck Checked(const std::string& bytes, std::optional<std::uint64_t> prefixLength) {
+    ContentCheck check{bytes.size(), Crc32(0, bytes.data(), bytes.size()), std::nullopt};
+    if (prefixLength && *prefixLength <= bytes.size()) {
+        check.prefixCrc = Crc32(0, bytes.data(), static_cast<std::size_t>(*prefixLength));
+    }
+    return check;
+}
+
 FakePlatform::FakePlatform() { AddDirectory(L"C:\\"); }
+
+Result<std::wstring> FakePlatform::ComputerName() {
+    if (const std::uint32_t error = Fails(L"ComputerName", L"")) return Failed{error};
+    return computerName;
+}
 
 void FakePlatform::SetRegistryText(const std::wstring& name, const std::wstring& text,
                                    std::uint32_t type) {
@@ -305,9 +319,17 @@ Result<FileIdentity> FakePlatform::IdentityOf(const std::wstring& path) {
     return FileIdentity{0x1234, std::hash<std::wstring>{}(key)};
 }
 
-Result<FileStamp> FakePlatform::CopyViaTemporary(const std::wstring& from,
-                                                 const std::wstring& temporary,
-                                                 const std::wstring& to) {
+Result<ContentCheck> FakePlatform::CheckContent(const std::wstring& path,
+                                                std::optional<std::uint64_t> prefixLength) {
+    if (const std::uint32_t error = Fails(L"CheckContent", Resolve(path))) return Failed{error};
+    if (!HasFile(path)) return Failed{kErrorFileNotFound};
+    return Checked(FileBytes(path), prefixLength);
+}
+
+Result<CopiedFile> FakePlatform::CopyViaTemporary(const std::wstring& from,
+                                                  const std::wstring& temporary,
+                                                  const std::wstring& to,
+                                                  std::optional<std::uint64_t> prefixLength) {
     events.push_back(L"copy " + from + L" -> " + to + L" via " + temporary);
     const auto source = files_.find(Key(Resolve(from)));
     if (source == files_.end()) return Failed{kErrorFileNotFound};
@@ -318,8 +340,9 @@ Result<FileStamp> FakePlatform::CopyViaTemporary(const std::wstring& from,
         return Failed{kErrorPathNotFound};
     }
     const Result<FileStamp> stamp = StampOf(from);
+    if (!stamp) return Failed{stamp.Error()};
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
-    return stamp;
+    return CopiedFile{*stamp, Checked(source->second.second, prefixLength)};
 }
 
 Status FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
@@ -477,6 +500,40 @@ std::string Utf16Lines(const std::vector<std::wstring>& lines) {
 
 }  // namespace
 
+namespace {
+
+// The quoted arguments of a command line, in order.
+std::vector<std::wstring> QuotedArguments(const std::wstring& commandLine) {
+    std::vector<std::wstring> quoted;
+    for (std::size_t open = commandLine.find(L'"'); open != std::wstring::npos;) {
+        const std::size_t close = commandLine.find(L'"', open + 1);
+        quoted.push_back(commandLine.substr(open + 1, close - open - 1));
+        open = close == std::wstring::npos ? close : commandLine.find(L'"', close + 1);
+    }
+    return quoted;
+}
+
+std::wstring Hex8(std::uint32_t value) {
+    std::wstring text(8, L'0');
+    for (std::size_t i = 8; i-- > 0; value >>= 4) text[i] = L"0123456789ABCDEF"[value & 0xF];
+    return text;
+}
+
+// "rar lt" as the archiver lays it out: a block of labelled lines per entry.
+std::wstring TechnicalListing(const std::map<std::wstring, std::wstring>& archive) {
+    std::wstring text = L"\r\nRAR 7.01   Copyright (c) 1993-2024 Alexander Roshal\r\n\r\n"
+                        L"Archive: x.rar\r\nDetails: RAR 4\r\n\r\n";
+    for (const auto& [name, content] : archive) {
+        const std::string bytes = ToUtf8(content);
+        text += L"        Name: " + name + L"\r\n        Type: File\r\n        Size: " +
+                std::to_wstring(bytes.size()) + L"\r\n       CRC32: " +
+                Hex8(Crc32(0, bytes.data(), bytes.size())) + L"\r\n\r\n";
+    }
+    return text;
+}
+
+}  // namespace
+
 std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode) {
     return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
@@ -487,26 +544,52 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
             platform.AddFile(JoinPath(workingFolder, L"done.tmp"), L"done \r\n");
             return Result<ProcessEnd>(end);
         }
-        end.exitCode = archiverExitCode;
-        if (archiverExitCode != 0) return Result<ProcessEnd>(end);
-        if (commandLine.find(L"rar lb ") != std::wstring::npos) {
-            std::vector<std::wstring> names;
-            for (const auto& [name, content] : platform.archive) names.push_back(name);
-            platform.AddFileBytes(JoinPath(workingFolder, L"archivelist.tmp"), Utf16Lines(names));
+        const std::vector<std::wstring> quoted = QuotedArguments(commandLine);
+        const std::wstring archive = quoted.size() > 1 && commandLine.rfind(L"cmd.exe", 0) == 0
+                                         ? quoted[1]
+                                         : quoted.empty() ? L"" : quoted[0];
+        const auto verb = [&](const wchar_t* word) {
+            return commandLine.find(std::wstring(L"rar ") + word + L" ") != std::wstring::npos;
+        };
+        const std::wstring command = verb(L"lt") ? L"lt" : verb(L"t") ? L"t" : verb(L"rn") ? L"rn" : L"a";
+        const auto exit = platform.archiverExits.find(command);
+        end.exitCode = exit != platform.archiverExits.end() ? exit->second
+                       : command == L"a"                    ? archiverExitCode
+                                                            : 0;
+        if (command == L"lt") {
+            const std::wstring text = TechnicalListing(platform.archive);
+            std::string bytes = kUtf16LeByteOrderMark;
+            for (wchar_t c : text) {
+                bytes += static_cast<char>(c & 0xFF);
+                bytes += static_cast<char>((c >> 8) & 0xFF);
+            }
+            platform.AddFileBytes(JoinPath(workingFolder, L"archivelist.tmp"), bytes);
             return Result<ProcessEnd>(end);
         }
-        // -r -df: the archiver takes the staged copies away.
-        for (const std::wstring& path : platform.FilesBelow(workingFolder)) {
-            const std::size_t dot = path.rfind(L'.');
-            const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
-            if (extension == L".bkl" || extension == L".bks") {
-                platform.archive[path.substr(path.rfind(L'\\') + 1)] = platform.FileContent(path);
-                platform.RemoveFile(path).Ok();
+        if (end.exitCode != 0 || command == L"t") return Result<ProcessEnd>(end);
+        if (command == L"rn") {
+            for (std::size_t i = 1; i + 1 < quoted.size(); i += 2) {
+                const auto found = platform.archive.find(quoted[i]);
+                if (found == platform.archive.end()) continue;
+                std::wstring content = found->second;
+                platform.archive.erase(found);
+                platform.archive[quoted[i + 1]] = content;
+            }
+        } else {
+            // -r -df: the archiver takes the staged copies away.
+            for (const std::wstring& path : platform.FilesBelow(workingFolder)) {
+                const std::size_t dot = path.rfind(L'.');
+                const std::wstring extension = dot == std::wstring::npos ? L"" : path.substr(dot);
+                if (extension == L".bkl" || extension == L".bks") {
+                    const std::wstring name = path.substr(path.rfind(L'\\') + 1);
+                    if (!platform.archiveLoses.count(name)) platform.archive[name] = platform.FileContent(path);
+                    static_cast<void>(platform.RemoveFile(path));
+                }
             }
         }
-        const std::size_t quote = commandLine.find(L'"');
-        platform.AddFile(commandLine.substr(quote + 1, commandLine.find(L'"', quote + 1) - quote - 1),
-                         L"archive");
+        std::wstring written;
+        for (const auto& [name, content] : platform.archive) written += name + L"=" + content + L";";
+        platform.AddFile(archive, written);
         return Result<ProcessEnd>(end);
     };
 }

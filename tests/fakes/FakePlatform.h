@@ -72,8 +72,12 @@ public:
     Result<std::vector<FolderEntry>> FolderEntries(const std::wstring& folder) override;
     std::wstring FoldCase(const std::wstring& text) override { return Key(text); }  // ASCII only
     Result<std::uint64_t> FreeBytes(const std::wstring& folder) override;
-    Result<FileStamp> CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
-                                       const std::wstring& to) override;
+    Result<CopiedFile> CopyViaTemporary(const std::wstring& from, const std::wstring& temporary,
+                                        const std::wstring& to,
+                                        std::optional<std::uint64_t> prefixLength) override;
+    Result<ContentCheck> CheckContent(const std::wstring& path,
+                                      std::optional<std::uint64_t> prefixLength) override;
+    Result<std::wstring> ComputerName() override;
     Status MoveFileOver(const std::wstring& from, const std::wstring& to) override;
     Status RemoveFile(const std::wstring& path) override;
     Result<FileStamp> StampOf(const std::wstring& path) override;
@@ -102,6 +106,7 @@ public:
 
     // State a test arranges or reads.
     std::wstring programFolder = L"C:\\Tools\\QuarnLogBackup";
+    std::wstring computerName = L"ANN-PC";
     bool registryKeyExists = true;
     std::map<std::wstring, StoredValue> registry;
     std::map<std::wstring, std::wstring> environment;
@@ -126,6 +131,8 @@ public:
     std::set<std::wstring> lockedElsewhere;        // full paths another process holds
     std::map<std::wstring, LocalTime> writeTimes;  // full path -> last write, else "now"
     std::map<std::wstring, std::wstring> archive;  // what ListingAndArchiver's archiver holds
+    std::map<std::wstring, std::uint32_t> archiverExits;  // "a", "lt", "t", "rn" -> its exit code
+    std::set<std::wstring> archiveLoses;  // names the archiver takes away but does not keep
     bool someoneWatching = true;
     LocalTime now{2026, 12, 7, 23, 0, 4};
     std::uint64_t clockMs = 0;
@@ -143,10 +150,14 @@ private:
 };
 
 // Answers the listing batch file the way the command interpreter would: lists the
-// given paths into filelist.tmp (UTF-16) and writes the marker. Other commands get
-// exitCode; with 0, "rar lb" lists the names of platform.archive into its file
-// (UTF-16), and "rar a" takes the log copies of its working folder away into
-// platform.archive and writes the archive file.
+// given paths into filelist.tmp (UTF-16) and writes the marker. Archiver commands
+// get the exit code that platform.archiverExits names, else archiverExitCode ("a")
+// or 0: "rar lt" lists platform.archive (names, sizes, CRCs) into its file, as
+// UTF-16; "rar t" tests; with 0, "rar rn" renames entries, and "rar a" takes the log
+// copies of its working folder away into platform.archive and writes the archive file.
+// The length and CRC-32 of the bytes, and of their first prefixLength bytes.
+ContentCheck Checked(const std::string& bytes, std::optional<std::uint64_t> prefixLength);
+
 std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
     FakePlatform& platform, std::vector<std::wstring> listed, std::uint32_t archiverExitCode = 0);
 

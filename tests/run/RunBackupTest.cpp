@@ -42,10 +42,13 @@ TEST_F(RunBackupTest, StagesRunInOrderWithFullPathsAndTheirChildrenInTheirFolder
                               L"mkdir C:\\Backups\\QuarnMail",
                               L"run cmd /d /u /v:off /c QuarnBackup.bat",
                               L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
-                              L"QuarnLogsZip.rar\" *.bkl *.bks"}));
-    ASSERT_EQ(platform.started.size(), 2u);
+                              L"QuarnLogsZip.rar\" *.bkl *.bks",
+                              L"run cmd.exe /d /s /c \"rar lt -scur \"C:\\Backups\\QuarnMail\\"
+                              L"QuarnLogsZip.rar\" > archivelist.tmp\""}));
+    ASSERT_EQ(platform.started.size(), 3u);
     EXPECT_EQ(platform.started[0].workingFolder, platform.programFolder);
     EXPECT_EQ(platform.started[1].workingFolder, StagingFolder());
+    EXPECT_EQ(platform.started[2].workingFolder, platform.programFolder);  // read back
 }
 
 TEST_F(RunBackupTest, OnlyExactlyOneTurnsMessagesOn) {
@@ -122,7 +125,7 @@ TEST_F(RunBackupTest, EveryRunLeavesOneLineInTheRunLog) {
     EXPECT_EQ(RunLog(),
               L"2026-12-07 23:00:04  exit 0  full run (the archive was missing): archived 1 log to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar "
               L"in 12.3 s\r\n"
-              L"2026-12-07 23:00:04  exit 1  archived 0 logs in 12.3 s  You have not enabled Backup "
+              L"2026-12-07 23:00:04  exit 1  did nothing in 12.3 s  You have not enabled Backup "
               L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n");
 
     // Past 1 MiB the log becomes the old log; a log that cannot be written changes nothing.
@@ -146,7 +149,7 @@ TEST_F(RunBackupTest, ALineTheLogCannotTakeWaitsAndArrivesLateAndEveryTroubleRea
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     const std::wstring waiting = platform.FileContent(pending);
     EXPECT_EQ(waiting.rfind(L"2026-12-08 23:00:04  exit 0  full run (the archive was missing): archived 0 logs to C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s", 0), 0u);
-    EXPECT_NE(waiting.find(L"\r\n2026-12-09 23:00:04  exit 1  archived 0 logs in 0.0 s  You have not enabled Backup "
+    EXPECT_NE(waiting.find(L"\r\n2026-12-09 23:00:04  exit 1  did nothing in 0.0 s  You have not enabled Backup "
                            L"Incoming Messages  | and Backup Outgoing Messages options in Becky.\r\n"),
               std::wstring::npos);
     EXPECT_EQ(std::count(waiting.begin(), waiting.end(), L'\n'), 2);
@@ -199,7 +202,7 @@ TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouc
     // The log that is still there is unchanged, and counts as found.
     EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 log unchanged, the archiver was not started) "
                             L"for C:\\Backups\\QuarnMail\\QuarnLogsZip.rar in 0.0 s  "
-                            L"2 logs known before were not found\r\n"),
+                            L"2 logs known before have gone missing\r\n"),
               std::wstring::npos);
     ASSERT_EQ(platform.eventLog.size(), 1u);
     EXPECT_EQ(platform.eventLog[0].kind, EventKind::Warning);
@@ -216,7 +219,7 @@ TEST_F(RunBackupTest, LogsThatVanishAreCountedAndAllOfThemGoneIsAWarningThatTouc
     EXPECT_EQ(BoxTexts().back().rfind(L"The mail data folder d:\\becky\\ (DataDir) holds no log files, but 3 "
                                       L"logs were backed up from it before.", 0), 0u) << BoxTexts().back();
     EXPECT_EQ(platform.FileBytes(namesFile), names);
-    EXPECT_FALSE(HasEvent(L"run rar"));
+    EXPECT_FALSE(HasEvent(L"run rar a "));
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"left.bkl"});
     EXPECT_EQ(platform.eventLog.back().kind, EventKind::Warning);
@@ -243,7 +246,7 @@ TEST_F(RunBackupTest, SpaceForEveryCopyIsCheckedBeforeTheFirstOne) {
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(HasEvent(L"run rar"));
     EXPECT_EQ(platform.eventLog.back().id, 115u);
-    EXPECT_NE(RunLog().find(L"exit 15  archived 0 logs to"), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 15  did nothing for C:\\Backups"), std::wstring::npos);
 
     platform.freeBytes[L"c:"] = needed;
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
@@ -317,7 +320,7 @@ TEST_F(RunBackupTest, WhereNoOneCanSeeABoxNoneIsShownAndTheLogSaysIt) {
     platform.SetRegistryDword(L"RecvBackLog", 0);
     EXPECT_EQ(form.Form_Load(), ExitCode::OptionsOff);
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_NE(RunLog().find(L"exit 1  archived 0 logs in 0.0 s  You have not enabled"), std::wstring::npos);
+    EXPECT_NE(RunLog().find(L"exit 1  did nothing in 0.0 s  You have not enabled"), std::wstring::npos);
 }
 
 TEST_F(RunBackupTest, ASecondRunFromTheSameFolderTouchesNothing) {
@@ -372,7 +375,7 @@ TEST_F(RunBackupTest, BackupDirWithForwardSlashesIsReadAsWindowsReadsIt) {
     platform.onProcess = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_TRUE(platform.HasDirectory(L"C:\\Backups\\Mail"));
-    EXPECT_EQ(platform.started.back().commandLine,
+    EXPECT_EQ(platform.started[1].commandLine,
               L"rar a -r -ep -df -m5  -inul \"C:\\Backups\\Mail\\QuarnLogsZip.rar\" *.bkl *.bks");
 }
 

@@ -1,0 +1,34 @@
+#include "backup/ArchiveTest.h"
+
+#include "backup/ArchiveCommand.h"
+#include "backup/ArchiverRun.h"
+#include "common/RunStopped.h"
+
+namespace quarn {
+namespace {
+
+constexpr std::uint32_t kArchiverFatalError = 2;  // also: not an archive at all
+
+}  // namespace
+
+std::wstring TestArchive(Platform& platform, const std::wstring& archivePath,
+                         const std::wstring& programFolder, std::uint32_t timeoutMs,
+                         const std::wstring& consequence, std::wstring& note) {
+    const std::uint32_t exitCode =
+        RunArchiverCommand(platform, TestCommand(archivePath), programFolder, timeoutMs,
+                           L"testing " + archivePath, consequence, note);
+    switch (exitCode) {
+        case kArchiverSuccess: return {};
+        case kArchiverWarning: return L"the archiver cannot read it to its end (exit code 1)";
+        case kArchiverFatalError: return L"the archiver cannot read it as an archive (exit code 2)";
+        case kArchiverDamagedArchive:
+            return L"the archiver finds a checksum error in it (exit code 3)";
+        default:
+            throw RunStopped(ExitCode::ArchiverFailed,
+                             L"The archive " + archivePath + L" could not be tested: the RAR "
+                             L"archiver failed with exit code " + std::to_wstring(exitCode) +
+                                 L" (" + DescribeArchiverExit(exitCode) + L"). " + consequence);
+    }
+}
+
+}  // namespace quarn

@@ -1,0 +1,103 @@
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "backup/NamesList.h"
+#include "backup/StagedName.h"
+#include "common/Crc32.h"
+#include "common/TextEncoding.h"
+#include "common/TextLines.h"
+
+namespace quarn {
+namespace {
+
+// A full path as the listing gives it: a "\" and no control character.
+bool IsFitSource(const std::wstring& source) {
+    return source.find(L'\\') != std::wstring::npos &&
+           std::none_of(source.begin(), source.end(), [](wchar_t c) { return c < 0x20; });
+}
+
+std::optional<std::uint64_t> Number(const std::string& text) {
+    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    try {
+        return std::stoull(text);
+    } catch (const std::out_of_range&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint32_t> Crc(const std::string& text) {
+    if (text.size() != 8 || text.find_first_not_of("0123456789abcdef") != std::string::npos) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
+}
+
+// "word:YYYY-MM-DD"
+std::optional<std::int64_t> TaggedDay(const std::string& field, std::string_view tag) {
+    if (field.size() <= tag.size() || field.compare(0, tag.size(), tag) != 0) return std::nullopt;
+    return ParseDay(std::string_view(field).substr(tag.size()));
+}
+
+std::optional<NamesListLine> ParseFullRunLine(const std::vector<std::string>& fields) {
+    const std::optional<std::wstring> dataDir = FromUtf8(fields[1]);
+    const std::optional<std::int64_t> day = ParseDay(fields[2]);
+    if (fields.size() != 3 || !dataDir || dataDir->empty() || !day) return std::nullopt;
+    return FullRunLine{*dataDir, *day};
+}
+
+}  // namespace
+
+std::optional<NamesListLine> ParseNamesListLine(std::string_view text) {
+    const std::vector<std::string> fields = TabFields(text);
+    if (fields[0] == kArchiveRecordMark) {
+        std::optional<ArchiveRecord> record = ParseArchiveRecord(text);
+        if (!record) return std::nullopt;
+        return NamesListLine(std::move(*record));
+    }
+    if (fields[0] == kFullRunMark) return fields.size() == 3 ? ParseFullRunLine(fields) : std::nullopt;
+    if (fields.size() < 2) return std::nullopt;
+
+    NameLine line;
+    const std::optional<std::wstring> name = FromUtf8(fields[0]);
+    const std::optional<std::wstring> source = FromUtf8(fields[1]);
+    if (!name || !source || !IsFitStagedName(*name) || (!source->empty() && !IsFitSource(*source))) {
+        return std::nullopt;
+    }
+    line.name = *name;
+    line.source = *source;
+    std::size_t next = 2;
+    if (next < fields.size() && !source->empty()) {
+        if (const std::optional<std::int64_t> kept = TaggedDay(fields[next], "kept:")) {
+            line.keptDay = kept;
+            ++next;
+        } else if (const std::optional<std::uint64_t> size = Number(fields[next])) {
+            const std::optional<std::uint64_t> lastWrite =
+                next + 1 < fields.size() ? Number(fields[next + 1]) : std::nullopt;
+            if (!lastWrite) return std::nullopt;
+            line.record = EntryRecord{{*size, *lastWrite}, std::nullopt};
+            next += 2;
+            if (next < fields.size()) {
+                line.record->crc = Crc(fields[next]);
+                if (line.record->crc) ++next;
+            }
+        }
+    }
+    if (next < fields.size() && !source->empty() && !line.keptDay) {
+        line.missingSince = TaggedDay(fields[next], "missing:");
+        if (line.missingSince) ++next;
+    }
+    // A name the archive alone holds has an empty last field: "name<tab>".
+    if (next != fields.size()) return std::nullopt;
+    return NamesListLine(std::move(line));
+}
+
+void Seal(ListSeal& seal, std::string_view line) {
+    ++seal.lines;
+    seal.crc = Crc32(seal.crc, line.data(), line.size());
+    seal.crc = Crc32(seal.crc, "\n", 1);
+}
+
+}  // namespace quarn
