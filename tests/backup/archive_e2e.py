@@ -1,12 +1,20 @@
-"""The archive step and the clean-up, end to end with the stand-in archiver under Wine."""
+"""The archive step and the clean-up, end to end with the stand-in archiver under Wine;
+and the stand-in itself, where the program relies on it behaving as the real archiver."""
 
+import codecs
 import os
+import re
+import shutil
+import struct
 import subprocess
 import sys
+import time
+import unittest
+import zlib
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (OWN_FILES, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
+from quarn_wine import (OWN_FILES, RAR, ProgramFolder, WineTestCase, bsdtar_list, bsdtar_read, main,  # noqa: E402
                         make_files, run_program, unix_path, wine_env)
 
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
@@ -217,6 +225,229 @@ class ArchiveAndCleanUp(WineTestCase):
         ARCHIVE.rename(ARCHIVE.with_name("damaged.rar"))
         self.assertEqual(run_program(self.folder).exit_code, 0)
         self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+
+
+STANDIN = "C:\\e2e\\standin"
+TEMP_COPY = re.compile(r"__rar_\d+\.\d+\.rartemp")
+# The real archiver's form of a listing: UTF-8 on Linux; on Windows -scur asks for
+# UTF-16, which the stand-in writes with its byte-order mark unless told otherwise.
+FORMS = {"utf16bom": lambda text: codecs.BOM_UTF16_LE + text.encode("utf-16-le"),
+         "utf16": lambda text: text.encode("utf-16-le"), "utf8": lambda text: text.encode("utf-8")}
+
+
+def rar4_blocks(data):
+    """(offset, header size, data size) of each block after a RAR 4 archive's marker."""
+    blocks, at = [], 7
+    while at < len(data):
+        flags, size = struct.unpack_from("<HH", data, at + 3)
+        added = struct.unpack_from("<I", data, at + 7)[0] if flags & 0x8000 else 0
+        blocks.append((at, size, added))
+        at += size + added
+    return blocks
+
+
+def changed(data, at):
+    return data[:at] + bytes([data[at] ^ 0x20]) + data[at + 1:]
+
+
+def technical_block(name, content, mtime):
+    """An entry of the stand-in's files as the real archiver's "rar lt" shows it."""
+    return (f"        Name: {name}\n        Type: File\n        Size: {len(content)}\n"
+            f" Packed size: {len(content)}\n       Ratio: {100 if content else 0}%\n"
+            f"       mtime: {mtime},000000000\n  Attributes: ..A....\n"
+            f"       CRC32: {zlib.crc32(content):08X}\n     Host OS: Windows\n"
+            " Compression: RAR 1.5(v20) -m0 -md=64k\n\n")
+
+
+class StandInArchiver(unittest.TestCase):
+    """The stand-in rar.exe, run alone, does what the real one (RAR 7.01, checked on its
+    own RAR 4 archives) does wherever the program relies on it."""
+
+    LOGS = {"00/one.bkl": b"one\r\n" * 60, "01/two.bks": b"two\r\n" * 500, "01/three.bkl": b"three"}
+
+    @classmethod
+    def setUpClass(cls):
+        cls.env = wine_env()
+
+    def setUp(self):
+        self.root = unix_path(STANDIN)
+        shutil.rmtree(self.root, ignore_errors=True)
+        make_files(self.root / "stage", self.LOGS)
+        shutil.copy2(RAR, self.root / "rar.exe")
+        self.archive = self.root / "logs.rar"
+
+    def rar(self, *args, env=None):
+        """Runs the stand-in in the staging folder: its exit code and standard output."""
+        result = subprocess.run(["wine", str(self.root / "rar.exe"), *args], cwd=self.root / "stage",
+                                env=dict(self.env, **(env or {})), capture_output=True, timeout=120)
+        return result.returncode, result.stdout
+
+    def add(self, archive="logs.rar"):
+        return self.rar("a", "-r", "-ep", "-df", "-m5", "-inul", f"{STANDIN}\\{archive}", "*.bkl", "*.bks")[0]
+
+    def build(self, logs):
+        """An archive of the logs in this order (one run sees its files in no set order)."""
+        for log, content in logs.items():
+            make_files(self.root / "stage", {log: content})
+            self.assertEqual(self.add(), 0)
+
+    def staged(self):
+        return sorted(p.name for p in (self.root / "stage").rglob("*") if p.is_file())
+
+    def names(self, archive="logs.rar"):
+        code, out = self.rar("lb", f"{STANDIN}\\{archive}")
+        return code, out.decode("utf-8").splitlines()
+
+    def test_an_update_goes_through_a_whole_copy_in_the_current_folder_which_a_killed_run_leaves(self):
+        shutil.rmtree(self.root / "stage")
+        self.build(self.LOGS)
+        self.assertEqual(self.staged(), [])
+        self.assertEqual(sorted(p.name for p in self.root.iterdir()), ["logs.rar", "rar.exe", "stage"])
+        before = self.archive.read_bytes()
+
+        make_files(self.root / "stage", {"00/four.bkl": "four"})
+        gate = self.root / "gate"
+        command = ["wine", str(self.root / "rar.exe"), "a", "-r", "-ep", "-df", "-inul",
+                   f"{STANDIN}\\logs.rar", "*.bkl"]
+        archiver = subprocess.Popen(command, cwd=self.root / "stage",
+                                    env=dict(self.env, RAR_STANDIN_REPLACE_GATE=f"{STANDIN}\\gate"))
+        self.addCleanup(archiver.kill)
+        deadline = time.monotonic() + 120
+        while not [p for p in (self.root / "stage").iterdir() if TEMP_COPY.fullmatch(p.name)]:
+            self.assertIsNone(archiver.poll(), "the archiver ended before its copy was there")
+            self.assertLess(time.monotonic(), deadline, "no temporary copy in the current folder")
+            time.sleep(0.05)
+        archiver.kill()
+        archiver.wait()
+        self.assertFalse(gate.exists())
+        temp = [name for name in self.staged() if TEMP_COPY.fullmatch(name)]
+        self.assertEqual(len(temp), 1)
+        self.assertEqual(self.staged(), sorted(temp + ["four.bkl"]))
+        self.assertEqual(self.archive.read_bytes(), before)
+
+        self.assertEqual(self.add(), 0)  # the copy left behind stays; the new one is gone
+        self.assertEqual(self.staged(), temp)
+        self.assertEqual(self.names(), (0, ["one.bkl", "two.bks", "three.bkl", "four.bkl"]))
+
+    def test_where_the_archive_cannot_be_written_the_copies_stay(self):
+        self.assertEqual(self.add("gone\\deeper\\logs.rar"), 9)
+        self.assertFalse((self.root / "gone").exists())
+        self.assertEqual(len(self.staged()), 3)
+
+        self.assertEqual(self.add("bare"), 0)  # a name without an extension gets ".rar"
+        self.assertFalse((self.root / "bare").exists())
+        code, names = self.names("bare")
+        self.assertEqual((code, sorted(names)), (0, ["one.bkl", "three.bkl", "two.bks"]))
+        code, out = self.rar("lt", f"{STANDIN}\\bare")
+        self.assertEqual(code, 0)
+        self.assertIn(f"Archive: {STANDIN}\\bare.rar\r\n", out.decode())
+        self.assertEqual(self.rar("t", f"{STANDIN}\\bare")[0], 0)
+        self.assertEqual(self.rar("rn", f"{STANDIN}\\bare", "one.bkl", "uno.bkl")[0], 0)
+        self.assertEqual(self.names("bare"), (0, [name.replace("one", "uno") for name in names]))
+
+        (self.root / "bare.rar").rename(self.archive)
+        before = self.archive.read_bytes()
+        make_files(self.root / "stage", {"00/four.bkl": "four"})
+        self.archive.chmod(0o444)  # read-only to Windows
+        self.assertEqual(self.add(), 9)
+        self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "two.bks", "dos.bks")[0], 6)
+        self.assertEqual(self.archive.read_bytes(), before)
+        self.assertEqual(self.staged(), ["four.bkl"])  # and no temporary copy
+
+        (self.root / "stage" / "00" / "four.bkl").unlink()
+        self.archive.chmod(0o644)
+        self.assertEqual(self.add(), 10)  # no file matched
+        self.assertEqual(self.archive.read_bytes(), before)
+
+    def test_damage_is_met_as_the_real_archiver_meets_it(self):
+        shutil.rmtree(self.root / "stage")
+        self.build(self.LOGS)
+        good = self.archive.read_bytes()
+        main_header, one, two, _, _ = rar4_blocks(good)
+        every = ["one.bkl", "two.bks", "three.bkl"]
+        cases = {  # damage: archive, lb and lt exit and names, t exit, rn exit, a exit
+            "data of an entry cut short": (good[:two[0] + two[1] + 1], 1, ["one.bkl", "two.bks"], 3, 1, 1),
+            "a header cut short": (good[:two[0] + 10], 3, ["one.bkl", ""], 3, 3, 3),
+            "an entry header changed": (changed(good, two[0] + two[1] - 2), 3, ["one.bkl", "two.bKs", "three.bkl"],
+                                        3, 3, 3),
+            "the main header changed": (changed(good, main_header[0]), 3, every, 3, 3, 3),
+            "an entry's data changed": (changed(good, one[0] + one[1]), 0, every, 3, 0, 0),
+            "not an archive": (b"hello, not an archive\r\n", 0, [], 1, 0, 2),
+            "zero bytes": (b"", 0, [], 1, 0, 2),
+        }
+        for damage, (archive, list_exit, names, test_exit, rename_exit, add_exit) in cases.items():
+            with self.subTest(damage=damage):
+                self.archive.write_bytes(archive)
+                self.assertEqual(self.names(), (list_exit, names))
+                code, out = self.rar("lt", "-scur", f"{STANDIN}\\logs.rar")
+                listed = re.findall(r"^ +Name: (.*)$", out.decode("utf-16").replace("\r\n", "\n"), re.M)
+                self.assertEqual((code, listed), (list_exit, names))
+                self.assertEqual(self.rar("t", "-inul", f"{STANDIN}\\logs.rar")[0], test_exit)
+                self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "x.bkl", "y.bkl")[0], rename_exit)
+                self.archive.write_bytes(archive)  # which a rename rewrites
+                make_files(self.root / "stage", {"00/four.bkl": "four"})
+                self.assertEqual(self.add(), add_exit)
+                if add_exit in (0, 1):  # the copy is deleted; after a cut, its entry is in no listing
+                    self.assertEqual(self.staged(), [])
+                    self.assertEqual(self.names(), (list_exit, names + ["four.bkl"] * (add_exit == 0)))
+                else:
+                    self.assertEqual(self.staged(), ["four.bkl"])
+                    self.assertEqual(self.archive.read_bytes(), archive)
+                    (self.root / "stage" / "00" / "four.bkl").unlink()
+
+        self.archive.unlink()
+        for command in ("lb", "lt", "t", "rn"):
+            self.assertEqual(self.rar(command, f"{STANDIN}\\logs.rar", "x.bkl", "y.bkl")[0], 10, command)
+
+    def test_the_technical_listing_has_the_real_layout_in_each_output_form(self):
+        logs = {"00/one.bkl": b"one\r\n" * 60, "00/name with spaces.bkl": b"a b", "01/Gr\u00fc\u00dfe.bkl": b"x",
+                "01/a;b.bks": b"semi", "01/empty.bks": b""}
+        shutil.rmtree(self.root / "stage")
+        written = time.mktime((2024, 5, 12, 23, 59, 58, 0, 0, -1))  # DOS times count in 2 seconds
+        for log, content in logs.items():
+            make_files(self.root / "stage", {log: content})
+            os.utime(self.root / "stage" / log, (written, written))
+            self.assertEqual(self.add(), 0)
+        names = [log[3:] for log in logs]
+
+        code, out = self.rar("lt", "-scur", f"{STANDIN}\\logs.rar")
+        self.assertEqual(code, 0)
+        self.assertTrue(out.startswith(codecs.BOM_UTF16_LE))
+        text = out.decode("utf-16")
+        self.assertNotIn("\n", text.replace("\r\n", ""))
+        text = text.replace("\r\n", "\n")
+        entries = "".join(technical_block(name, content, "2024-05-12 23:59:58") for name, content in
+                          zip(names, logs.values()))
+        self.assertTrue(text.endswith(f"\nArchive: {STANDIN}\\logs.rar\nDetails: RAR 4\n\n" + entries), text)
+        if shutil.which("rar"):  # the real archiver, where installed, lists the same
+            real = subprocess.run(["rar", "lt", str(self.archive)], capture_output=True, check=True,
+                                  env=dict(os.environ, LC_ALL="C.UTF-8")).stdout.decode()
+            self.assertTrue(real.endswith("\nDetails: RAR 4\n\n" + entries), real)
+
+        for output, encode in FORMS.items():
+            for line_end, new_line in (("crlf", "\r\n"), ("lf", "\n")):
+                with self.subTest(output=output, line_end=line_end):
+                    env = {"RAR_STANDIN_OUTPUT": output, "RAR_STANDIN_LINE_END": line_end}
+                    self.assertEqual(self.rar("lb", f"{STANDIN}\\logs.rar", env=env),
+                                     (0, encode("".join(name + new_line for name in names))))
+                    self.assertEqual(self.rar("lt", "-scur", f"{STANDIN}\\logs.rar", env=env),
+                                     (0, encode(text.replace("\n", new_line))))
+        self.assertEqual(self.rar("lb", f"{STANDIN}\\logs.rar"),
+                         (0, "".join(name + "\r\n" for name in names).encode()))
+        self.assertEqual(self.rar("lb", f"{STANDIN}\\logs.rar", env={"RAR_STANDIN_OUTPUT": "utf-8"})[0], 7)
+
+    def test_entries_are_renamed_as_the_real_archiver_renames_them(self):
+        shutil.rmtree(self.root / "stage")
+        self.build(self.LOGS)
+        self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "one.bkl", "uno.bkl", "uno.bkl",
+                                  "eins.bkl", "TWO.BKS", "dos.bks", "gone.bkl", "x.bkl", "lonely.bkl")[0], 0)
+        self.assertEqual(self.names(), (0, ["uno.bkl", "dos.bks", "three.bkl"]))
+        self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "three.bkl", "uno.bkl")[0], 0)
+        self.assertEqual(self.names(), (0, ["uno.bkl", "dos.bks", "uno.bkl"]))
+        self.assertEqual(self.rar("t", "-inul", f"{STANDIN}\\logs.rar")[0], 0)
+        self.assertEqual(bsdtar_read(self.archive, "dos.bks"), self.LOGS["01/two.bks"])
+        self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "*.bkl", "*.old")[0], 7)
+        self.assertEqual(self.staged(), [])
 
 
 if __name__ == "__main__":

@@ -186,9 +186,12 @@ class LogCollection(WineTestCase):
         self.assertEqual(bsdtar_read(archive, "Inboxin~5.bkl"), b"two, last")
         self.assertEqual(reinstalled.files(), OWN_FILES)
 
-        # A damaged archive cannot be listed: nothing is copied and nothing guessed.
+        # A damaged archive cannot be listed: nothing is copied and nothing guessed. (A file
+        # that is no archive at all lists as an empty archive would, with exit 0.)
         names_file.unlink()
-        archive.write_bytes(b"not an archive")
+        damaged = bytearray(archive.read_bytes())
+        damaged[7] ^= 0xFF  # the checksum of the archive's main header
+        archive.write_bytes(bytes(damaged))
         run = run_program(reinstalled)
         self.assertEqual(run.exit_code, 9)
         self.assertIn("the names in the archive could not be read", run.boxes[0].text)
