@@ -200,7 +200,7 @@ def report(copies, wait, growth, reps, out, env):
     collecting = [
         "## Collecting the logs", "",
         "- Program: the whole run of `QuarnLogBackup.exe` (settings, listing through `cmd`, staged "
-        "copies, the stand-in `rar.exe` deleting them with `RAR_STANDIN_NO_ARCHIVE=1`); exit code 0 "
+        "copies, the stand-in `rar.exe` adding their headers alone with `RAR_STANDIN_HEADERS_ONLY=1`, the archive read back); exit code 0 "
         "and no copy left is checked after each run, and an untimed run with a real archive checks "
         "that it holds every log.",
         "- xcopy: `xcopy <data>\\*.bk? <out>\\ /s /i /q /y`, Wine's xcopy: the copy limit under Wine.",

@@ -1,5 +1,6 @@
 #include "backup/LogCollection.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "backup/ArchiveCommand.h"
@@ -253,9 +254,14 @@ void LogCollection::TakeLeftovers(StagingResult& result) {
     for (const FolderEntry& leftover : staging_.KeepOtherLeftovers()) {
         const std::wstring name = leftover.name.substr(leftover.name.rfind(L'\\') + 1);
         const std::optional<std::size_t> log = names_.LogNamed(name);
-        const std::optional<EntryRecord> record = log ? names_.Record(*log) : std::nullopt;
+        // Copies carry the write time their log had: an older one holds an older state.
+        bool stale = false;
+        if (log) {
+            const std::optional<EntryRecord>& record = names_.Record(*log);
+            stale = record.has_value() && leftover.lastWrite < record->stamp.lastWrite;
+        }
         const Result<ContentCheck> check = platform_.CheckContent(leftover.name, std::nullopt);
-        if ((record && leftover.lastWrite < record->stamp.lastWrite) || !check) {
+        if (stale || !check) {
             staging_.Remove(leftover.name);
             ++result.staleLeftovers;
             continue;
@@ -347,17 +353,15 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
     }
     for (const std::size_t entry : notCopied_) names_.SetRecord(entry, std::nullopt);
     for (const Staged& copy : staged_) {
-        bool confirmed = false;
         const auto [first, last] = held.equal_range(platform_.FoldCase(copy.name));
-        for (auto hit = first; hit != last && !confirmed; ++hit) {
-            confirmed = hit->second.size == copy.content.size &&
-                        hit->second.crc32 == copy.content.crc;
-        }
+        const bool confirmed = std::any_of(first, last, [&](const auto& hit) {
+            return hit.second.size == copy.content.size && hit.second.crc32 == copy.content.crc;
+        });
         if (copy.log) names_.SetRecord(*copy.log, confirmed ? copy.record : std::nullopt);
-        if (confirmed) {
-            ++(copy.fresh ? confirmation.confirmed : confirmation.confirmedEarlier);
-        } else {
+        if (!confirmed) {
             confirmation.missing.push_back(copy.name);
+        } else {
+            ++(copy.fresh ? confirmation.confirmed : confirmation.confirmedEarlier);
         }
     }
     // A warning with entries missing: the archiver could not read the archive to its end.
@@ -366,15 +370,18 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
                               L"entries the archiver took";
         return confirmation;
     }
+    recordError = RecordOutcome(confirmation.missing.empty());
+    return confirmation;
+}
 
+std::uint32_t LogCollection::RecordOutcome(bool allConfirmed) {
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
     if (!stamp) {
         // No archive yet (nothing was ever archived): nothing to record it by.
-        if (!IsNotFound(stamp.Error())) recordError = stamp.Error();
-        if (names_.Changed() && recordError == 0) {
-            if (const Status saved = namesFile_.SaveRecords(names_); !saved) recordError = saved.Error();
-        }
-        return confirmation;
+        if (!IsNotFound(stamp.Error())) return stamp.Error();
+        if (!names_.Changed()) return 0;
+        const Status saved = namesFile_.SaveRecords(names_);
+        return saved.Error();
     }
     const std::optional<ArchiveRecord> earlier = names_.Archive();
     ArchiveRecord record;
@@ -387,7 +394,7 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
     record.finished = true;
     record.computer = computer_;
     // An archive this run made holds nothing but what was just read back.
-    if (testedWhole_ || (!archiveExists_ && confirmation.missing.empty())) {
+    if (testedWhole_ || (!archiveExists_ && allConfirmed)) {
         record.lastTestDay = today_;
     } else if (earlier) {
         record.lastTestDay = earlier->lastTestDay;
@@ -399,9 +406,9 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
                       earlier->lastFullRunDay == record.lastFullRunDay;
     if (!same) names_.SetArchive(record);
     if (fullRun_) names_.SetLastFullRun(platform_.FoldCase(dataDir_), today_);
-    if (!names_.Changed()) return confirmation;
-    if (const Status saved = namesFile_.SaveRecords(names_); !saved) recordError = saved.Error();
-    return confirmation;
+    if (!names_.Changed()) return 0;
+    const Status saved = namesFile_.SaveRecords(names_);
+    return saved.Error();
 }
 
 }  // namespace quarn

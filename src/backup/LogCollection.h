@@ -91,6 +91,8 @@ private:
     void MarkMissing(StagingResult& result, const std::vector<std::size_t>& listed);
     void CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed);
     void TakeLeftovers(StagingResult& result);
+    // Records the archive as this run leaves it and saves the list; 0 or why it could not.
+    std::uint32_t RecordOutcome(bool allConfirmed);
     // What the archive holds under the log's name as far as this run knows.
     std::optional<EntryRecord> ArchivedState(std::size_t entry) const;
 

@@ -48,50 +48,48 @@ std::optional<NamesListLine> ParseFullRunLine(const std::vector<std::string>& fi
     return FullRunLine{*dataDir, *day};
 }
 
-}  // namespace
-
-std::optional<NamesListLine> ParseNamesListLine(std::string_view text) {
-    const std::vector<std::string> fields = TabFields(text);
-    if (fields[0] == kArchiveRecordMark) {
-        std::optional<ArchiveRecord> record = ParseArchiveRecord(text);
-        if (!record) return std::nullopt;
-        return NamesListLine(std::move(*record));
-    }
-    if (fields[0] == kFullRunMark) return fields.size() == 3 ? ParseFullRunLine(fields) : std::nullopt;
-    if (fields.size() < 2) return std::nullopt;
-
-    NameLine line;
+// A name's line: the name, the log's path, then its record, its kept day or the
+// day it went missing.
+std::optional<NamesListLine> ParseNameLine(const std::vector<std::string>& fields) {
     const std::optional<std::wstring> name = FromUtf8(fields[0]);
     const std::optional<std::wstring> source = FromUtf8(fields[1]);
     if (!name || !source || !IsFitStagedName(*name) || (!source->empty() && !IsFitSource(*source))) {
         return std::nullopt;
     }
-    line.name = *name;
-    line.source = *source;
+    NameLine line{*name, *source, std::nullopt, std::nullopt, std::nullopt};
     std::size_t next = 2;
-    if (next < fields.size() && !source->empty()) {
-        if (const std::optional<std::int64_t> kept = TaggedDay(fields[next], "kept:")) {
-            line.keptDay = kept;
-            ++next;
-        } else if (const std::optional<std::uint64_t> size = Number(fields[next])) {
-            const std::optional<std::uint64_t> lastWrite =
-                next + 1 < fields.size() ? Number(fields[next + 1]) : std::nullopt;
-            if (!lastWrite) return std::nullopt;
-            line.record = EntryRecord{{*size, *lastWrite}, std::nullopt};
-            next += 2;
-            if (next < fields.size()) {
-                line.record->crc = Crc(fields[next]);
-                if (line.record->crc) ++next;
-            }
-        }
+    const auto more = [&] { return next < fields.size() && !source->empty(); };
+    if (more()) line.keptDay = TaggedDay(fields[next], "kept:");
+    if (line.keptDay) {
+        ++next;
+    } else if (const std::optional<std::uint64_t> size = more() ? Number(fields[next]) : std::nullopt) {
+        const std::optional<std::uint64_t> lastWrite =
+            next + 1 < fields.size() ? Number(fields[next + 1]) : std::nullopt;
+        if (!lastWrite) return std::nullopt;
+        next += 2;
+        const std::optional<std::uint32_t> crc = next < fields.size() ? Crc(fields[next]) : std::nullopt;
+        if (crc) ++next;
+        line.record = EntryRecord{{*size, *lastWrite}, crc};
     }
-    if (next < fields.size() && !source->empty() && !line.keptDay) {
-        line.missingSince = TaggedDay(fields[next], "missing:");
-        if (line.missingSince) ++next;
-    }
+    if (more() && !line.keptDay) line.missingSince = TaggedDay(fields[next], "missing:");
+    if (line.missingSince) ++next;
     // A name the archive alone holds has an empty last field: "name<tab>".
     if (next != fields.size()) return std::nullopt;
     return NamesListLine(std::move(line));
+}
+
+}  // namespace
+
+std::optional<NamesListLine> ParseNamesListLine(std::string_view line) {
+    const std::vector<std::string> fields = TabFields(line);
+    if (fields[0] == kArchiveRecordMark) {
+        std::optional<ArchiveRecord> record = ParseArchiveRecord(line);
+        if (!record) return std::nullopt;
+        return NamesListLine(std::move(*record));
+    }
+    if (fields[0] == kFullRunMark) return fields.size() == 3 ? ParseFullRunLine(fields) : std::nullopt;
+    if (fields.size() < 2) return std::nullopt;
+    return ParseNameLine(fields);
 }
 
 void Seal(ListSeal& seal, std::string_view line) {

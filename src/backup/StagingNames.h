@@ -103,7 +103,7 @@ private:
     std::optional<std::size_t> FindName(const std::wstring& name) const;
     std::optional<std::size_t> FindSource(const std::wstring& source) const;
     // False when the line is refused.
-    bool AddLine(std::string_view line, bool first);
+    bool AddLine(std::string_view text, bool first);
     std::size_t Insert(Utf8Entry entry, const std::wstring& foldedName,
                        const std::wstring& foldedSource);
     std::optional<std::size_t> ProvenEntry(const std::wstring& source,

@@ -34,8 +34,10 @@ void CheckStagingSpace(Platform& platform, std::size_t logs, std::uint64_t copyB
     const std::uint64_t needed = copyBytes + kStagingSpaceMarginBytes;
     if (needed <= *free) return;
     throw RunStopped(ExitCode::NotEnoughSpace,
-                     L"There is not enough free space for the copies of the " +
-                         std::to_wstring(logs) + L" log files: they need " +
+                     std::wstring(L"There is not enough free space for ") +
+                         (logs == 1 ? L"the copy of the 1 log file: it needs "
+                                    : L"the copies of the " + std::to_wstring(logs) +
+                                          L" log files: they need ") +
                          SizeText(needed, true) + L" (" + SizeText(kStagingSpaceMarginBytes, true) +
                          L" of it kept free) on the drive of " + stagingFolder + L", but only " +
                          SizeText(*free, false) + L" is free there.\r\n\r\nFree some space on that "

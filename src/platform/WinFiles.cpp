@@ -125,8 +125,8 @@ Result<ContentCheck> WinPlatform::CheckContent(const std::wstring& path,
 }
 
 Status WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
-    if (!MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+    if (MoveFileExW(LongPathForm(from).c_str(), LongPathForm(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING) == FALSE) {
         return Failed{LastError()};
     }
     return {};

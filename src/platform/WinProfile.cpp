@@ -18,8 +18,8 @@ std::wstring WinPlatform::ReadProfileText(const std::wstring& section, const std
 
 Status WinPlatform::WriteProfileText(const std::wstring& section, const std::wstring& key,
                                      const std::wstring& value, const std::wstring& filePath) {
-    if (!WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
-                                    LongPathForm(filePath).c_str())) {
+    if (WritePrivateProfileStringW(section.c_str(), key.c_str(), value.c_str(),
+                                   LongPathForm(filePath).c_str()) == FALSE) {
         return Failed{LastError()};
     }
     return {};

@@ -31,6 +31,14 @@ std::wstring Counted(std::size_t count, const wchar_t* one, const wchar_t* many)
     return std::to_wstring(count) + L" " + (count == 1 ? one : many);
 }
 
+[[noreturn]] void StopForSecondDamage(const std::wstring& archive, const std::wstring& damage,
+                                      const std::wstring& setAside) {
+    throw RunStopped(ExitCode::ArchiverFailed,
+                     L"The new archive " + archive + L" is damaged too: " + damage +
+                         L". The damaged archive before it is kept as " + setAside +
+                         L". Check its drive for errors.");
+}
+
 }  // namespace
 
 void frmQuarnLogBackup::ListAndZipFiles() {
@@ -41,12 +49,7 @@ void frmQuarnLogBackup::ListAndZipFiles() {
         const std::wstring damage =
             ArchiveOnce(setAside.empty() ? L"" : L"the archive was damaged and set aside");
         if (damage.empty()) break;
-        if (!setAside.empty()) {
-            throw RunStopped(ExitCode::ArchiverFailed,
-                             L"The new archive " + archive + L" is damaged too: " + damage +
-                                 L". The damaged archive before it is kept as " + setAside +
-                                 L". Check the drive of " + sBackupDir + L" for errors.");
-        }
+        if (!setAside.empty()) StopForSecondDamage(archive, damage, setAside);
         setAside = SetAsideDamagedArchive(platform_, archive, NamesFilePath(archive),
                                           DayNumber(platform_.Now()));
         damageFound = damage;
@@ -82,8 +85,8 @@ std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunRea
     summary_.notFound = result.notFound;
     summary_.unchanged = result.unchanged;
     summary_.fullRunReason = result.fullRunReason;
-    if (!result.namesNote.empty()) AddNote(result.namesNote);
-    if (!result.listingNote.empty()) AddNote(result.listingNote);
+    AddNote(result.namesNote);
+    AddNote(result.listingNote);
 
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
@@ -97,42 +100,27 @@ std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunRea
             RunArchiver(platform_, archive, staging.Path(), waitLimits_.archiverMs, archiver);
         } catch (const RunStopped& stopped) {
             summary_.notArchived = staged;
-            if (!archiver.note.empty()) AddNote(archiver.note);
-            if (!collection.Notes().empty()) AddNote(collection.Notes());
+            AddNote(archiver.note);
+            AddNote(collection.Notes());
             if (result.notCopied.empty()) throw;
             throw RunStopped(stopped.Code(), stopped.Message() +
                                                  L"\r\n\r\nThese log files could not be copied "
                                                  L"either:" + ListOf(summary_.notCopied));
         }
-        if (!archiver.note.empty()) AddNote(archiver.note);
+        AddNote(archiver.note);
         if (!archiver.damage.empty()) return archiver.damage;
     }
     std::uint32_t recordError = 0;
     const Confirmation confirmation =
         collection.ConfirmArchived(staged > 0, archiver.exitCode, recordError);
-    if (!collection.Notes().empty()) AddNote(collection.Notes());
+    AddNote(collection.Notes());
     if (!confirmation.damage.empty()) return confirmation.damage;
     summary_.archived = confirmation.confirmed;
     if (recordError != 0) {
         AddNote(L"What the archive holds could not be recorded in " + NamesFilePath(archive) +
                 L" (" + platform_.ErrorText(recordError) + L"), so the next run archives every log.");
     }
-    if (result.rewritten > 0) {
-        AddNote(Counted(result.rewritten, L"log was", L"logs were") +
-                L" rewritten, not added to: what the archive held of " +
-                (result.rewritten == 1 ? L"it" : L"them") +
-                L" is kept under a dated name (see " + NamesFilePath(archive) + L").");
-    }
-    if (result.leftovers > 0) {
-        AddNote(Counted(result.leftovers, L"copy left by an earlier run (of a log that is gone) was",
-                        L"copies left by an earlier run (of logs that are gone) were") +
-                L" archived too.");
-    }
-    if (result.staleLeftovers > 0) {
-        AddNote(Counted(result.staleLeftovers, L"copy left by an earlier run was",
-                        L"copies left by an earlier run were") +
-                L" older than what the archive holds, and removed.");
-    }
+    NoteWhatWasKeptOrLeft(result);
     if (!confirmation.missing.empty()) {
         summary_.notArchived = confirmation.missing.size();
         throw RunStopped(ExitCode::ArchiverFailed,
@@ -146,7 +134,28 @@ std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunRea
     return {};
 }
 
+void frmQuarnLogBackup::NoteWhatWasKeptOrLeft(const StagingResult& result) {
+    const std::wstring names = NamesFilePath(ArchivePath(sBackupDir, sZipFile));
+    if (result.rewritten > 0) {
+        AddNote(Counted(result.rewritten, L"log was", L"logs were") +
+                L" rewritten, not added to: what the archive held of " +
+                (result.rewritten == 1 ? L"it" : L"them") +
+                L" is kept under a dated name (see " + names + L").");
+    }
+    if (result.leftovers > 0) {
+        AddNote(Counted(result.leftovers, L"copy left by an earlier run (of a log that is gone) was",
+                        L"copies left by an earlier run (of logs that are gone) were") +
+                L" archived too.");
+    }
+    if (result.staleLeftovers > 0) {
+        AddNote(Counted(result.staleLeftovers, L"copy left by an earlier run was",
+                        L"copies left by an earlier run were") +
+                L" older than what the archive holds, and removed.");
+    }
+}
+
 void frmQuarnLogBackup::AddNote(const std::wstring& text) {
+    if (text.empty()) return;
     summary_.note += (summary_.note.empty() ? L"" : L" ") + text;
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "backup/LogCollection.h"
 #include "common/RunStopped.h"
 #include "platform/Platform.h"
 #include "run/RunLog.h"
@@ -37,6 +38,7 @@ private:
     // One pass of staging, archiving and reading back; returns why the archive is
     // damaged, or nothing when the pass is done.
     std::wstring ArchiveOnce(const std::wstring& forcedFullRunReason);
+    void NoteWhatWasKeptOrLeft(const StagingResult& result);
     void AddNote(const std::wstring& text);
 
     Platform& platform_;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
 
@@ -378,6 +380,126 @@ TEST_F(CollectionTest, NamesThatCannotBeKeptStopBeforeAnyCopy) {
     EXPECT_NE(stop.message.find(NamesFile()), std::wstring::npos);
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(platform.HasFile(NamesFile() + L".new"));
+}
+
+TEST_F(CollectionTest, ARewrittenLogKeepsWhatTheArchiveHeldOfItAndAGrownOneDoesNot) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\acct.one\\out.bks",
+                                         L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"};
+    List(logs);
+    Run();
+    platform.AddFile(logs[0], L"in one, and more");  // grown
+    platform.AddFile(logs[1], L"new");                // emptied and written anew
+    platform.AddFile(logs[2], L"FROM A.B");           // compacted to the same size
+    platform.writeTimes[logs[2]] = {2026, 12, 7, 23, 30, 0};
+    StagingResult result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.rewritten, 2u);
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{
+                                    {L"acctonein.bkl", L"in one, and more"},
+                                    {L"acctoneout.bks", L"new"},
+                                    {L"acctoneout.2026-12-07.bks", L"out one"},
+                                    {L"abx.bkl", L"FROM A.B"},
+                                    {L"abx.2026-12-07.bkl", L"from a.b"},
+                                    {L"abx~2.bkl", L"from ab"}}));
+    const std::wstring names = platform.FileContent(NamesFile());
+    EXPECT_NE(names.find(L"\r\nabx.2026-12-07.bkl\tD:\\Becky\\a.b\\x.bkl\tkept:2026-12-07\r\n"),
+              std::wstring::npos) << names;
+
+    // Rewritten again the same day, and once more in a full run, whose base is the
+    // archive's own listing: each state stays.
+    platform.AddFile(logs[2], L"third");
+    Run();
+    EXPECT_EQ(platform.archive[L"abx.2026-12-07-2.bkl"], L"FROM A.B");
+    platform.writeTimes[Archive()] = {2026, 12, 1, 0, 0, 0};
+    platform.AddFile(logs[2], L"4th");
+    platform.now.day = 8;
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"the archive was replaced or changed");
+    EXPECT_EQ(result.rewritten, 1u);
+    EXPECT_EQ(platform.archive[L"abx.2026-12-08.bkl"], L"third");
+    EXPECT_EQ(platform.archive[L"abx.bkl"], L"4th");
+    EXPECT_EQ(platform.archive.size(), 8u);
+}
+
+TEST_F(CollectionTest, OnlyWhatTheArchiveReadBackHoldsIsRecorded) {
+    const std::vector<std::wstring> logs{L"D:\\Becky\\acct.one\\in.bkl", L"D:\\Becky\\acct.one\\out.bks",
+                                         L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"};
+    List(logs);
+    // A copy taken away before the archiver read it: the archive lacks it.
+    platform.archiveLoses.insert(L"abx.bkl");
+    Run();
+    EXPECT_EQ(confirmation.confirmed, 3u);
+    EXPECT_EQ(confirmation.missing, std::vector<std::wstring>{L"abx.bkl"});
+    EXPECT_NE(platform.FileContent(NamesFile()).find(L"\r\nabx.bkl\tD:\\Becky\\a.b\\x.bkl\r\n"),
+              std::wstring::npos);  // no record: still changed
+    platform.archiveLoses.clear();
+    StagingResult result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.copied, 1u);
+    EXPECT_EQ(platform.archive[L"abx.bkl"], L"from a.b");
+
+    // A full run records no log it could not copy, and one locked log alone does not
+    // make the next run full.
+    platform.AddFile(Archive(), L"replaced");
+    platform.copyErrors[logs[0]] = 32;
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"the archive was replaced or changed");
+    EXPECT_NE(platform.FileContent(NamesFile()).find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\r\n"),
+              std::wstring::npos);
+    platform.AddFile(logs[1], L"out one, and more");
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.copied, 1u);  // out.bks; in.bkl fails again
+    EXPECT_EQ(result.notCopied.size(), 1u);
+    platform.copyErrors.clear();
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"");
+    EXPECT_EQ(result.copied, 1u);
+
+    // A copy an earlier run left that is older than what the archive holds of its log
+    // never goes over the entry.
+    platform.AddFile(StagingFolder() + L"\\3f\\acctonein.bkl", L"in on");
+    platform.writeTimes[StagingFolder() + L"\\3f\\acctonein.bkl"] = {2026, 12, 1, 23, 0, 0};
+    platform.writeTimes[logs[0]] = {2026, 12, 7, 22, 0, 0};
+    platform.AddFile(logs[0], L"in one, written");
+    result = Run();
+    EXPECT_EQ(result.fullRunReason, L"the last run did not end well");
+    EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"in one, written");
+}
+
+TEST_F(CollectionTest, TheArchiveIsTestedWeeklyItsListIsOneComputersAndNoDateLiesInTheFuture) {
+    List({L"D:\\Becky\\ab\\x.bkl"});
+    platform.writeTimes[Archive()] = {2026, 12, 1, 0, 0, 0};
+    Run();
+    const auto tests = [this] {
+        return std::count_if(platform.started.begin(), platform.started.end(), [](const auto& p) {
+            return p.commandLine.rfind(L"rar t ", 0) == 0;
+        });
+    };
+    platform.now = {2026, 12, 14, 23, 0, 4};
+    Run();
+    EXPECT_EQ(tests(), 0);
+    platform.now.day = 15;  // eight days after the archive was made
+    Run();
+    EXPECT_EQ(tests(), 1);
+    platform.now.day = 16;
+    Run();
+    EXPECT_EQ(tests(), 1);
+
+    // A clock that was set ahead left a full run dated in the future.
+    platform.now = {2027, 3, 1, 23, 0, 4};
+    EXPECT_EQ(Run().fullRunReason, L"the last full run was more than 30 days ago");
+    platform.now = {2026, 12, 20, 23, 0, 4};
+    EXPECT_EQ(Run().fullRunReason, L"the last full run is dated in the future");
+
+    // Another computer's list: refused, with both names and the fix.
+    platform.computerName = L"BOB-PC";
+    const Stop stop = StopOf([&] { Stage(); });
+    EXPECT_EQ(stop.code, ExitCode::SettingInvalid);
+    EXPECT_NE(stop.message.find(L"the computer ANN-PC, and this computer is BOB-PC"), std::wstring::npos);
+    EXPECT_NE(stop.message.find(L"set another ZipFile"), std::wstring::npos);
+    platform.computerName = L"ann-pc";  // the same name, another case
+    EXPECT_EQ(StopOf([&] { Stage(); }).code, ExitCode::Done);
 }
 
 TEST_F(CollectionTest, OneCopyPerNameAndEveryLeftoverIsToldApart) {

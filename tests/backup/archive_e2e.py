@@ -8,6 +8,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import threading
 import time
 import unittest
 import zlib
@@ -42,21 +43,26 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertEqual(run.exit_code, 0)
         self.assertNoBoxes(run)
         self.assertArchived(ARCHIVED)
-        command, cwd = log.read_text(encoding="utf-8").rstrip("\n").split("\t")
+        calls = [line.split("\t") for line in log.read_text(encoding="utf-8").splitlines()]
+        command, cwd = calls[0]
         self.assertEqual(command, 'rar a -r -ep -df -m5  -inul "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar" '
                                   "*.bkl *.bks")
         self.assertEqual(cwd.rstrip("\\"), "C:\\e2e\\archive\\QuarnStaging")
+        # Then the archive is read back, from the program's folder.
+        self.assertIn(' lt -scur "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar"', calls[1][0])
+        self.assertEqual(calls[1][1].rstrip("\\"), "C:\\e2e\\archive")
         log.unlink()
         self.assertEqual(self.folder.files(), OWN_FILES + ["notes.tmp"])
         self.assertEqual(self.folder.staged(), {})
         for original in LOGS:
             self.assertTrue((self.data / original).exists(), original)
 
-    def test_a_second_run_replaces_the_entries_of_the_same_name(self):
+    def test_a_second_run_replaces_the_entries_of_grown_logs(self):
         self.assertEqual(run_program(self.folder).exit_code, 0)
-        make_files(self.data, {"acct.one/in.bkl": "grown since"})
+        grown = LOGS["acct.one/in.bkl"] + "grown since"
+        make_files(self.data, {"acct.one/in.bkl": grown})
         self.assertEqual(run_program(self.folder).exit_code, 0)
-        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": grown.encode()}))
 
     def test_after_any_sequence_of_runs_the_archive_is_what_a_full_run_would_make(self):
         def run_line():
@@ -93,13 +99,17 @@ class ArchiveAndCleanUp(WineTestCase):
         before = sent.stat()
         sent.write_bytes(b"SENT ONE")
         os.utime(sent, ns=(before.st_atime_ns, before.st_mtime_ns - 3600 * 10**9))
-        expected["acctoneout.bks"] = b"SENT ONE"
-        self.assertIn("exit 0  archived 1 changed log (3 unchanged) to ", run_line())
+        line = run_line()
+        self.assertIn("exit 0  archived 1 changed log (3 unchanged) to ", line)
+        self.assertIn("1 log was rewritten, not added to", line)
+        kept = next(name for name in bsdtar_list(ARCHIVE) if name.startswith("acctoneout.2"))
+        expected.update({"acctoneout.bks": b"SENT ONE", kept: b"sent one"})
         self.assertArchived(expected)
 
         # The archive deleted: a new one with every log there is.
         ARCHIVE.unlink()
-        del expected["maildatatop.bks"]
+        for gone in ("maildatatop.bks", kept):
+            del expected[gone]
         self.assertIn("exit 0  full run (the archive was missing): archived 4 logs to ", run_line())
         self.assertArchived(expected)
 
@@ -205,26 +215,87 @@ class ArchiveAndCleanUp(WineTestCase):
                 self.assertEqual(self.folder.staged(), {})
                 self.assertEqual(sorted(p.name for p in unix_path("C:\\Backups").iterdir()), ["Slashed"])
 
-    def test_a_damaged_archive_is_named_with_what_to_do_and_a_new_one_follows_once_it_is_moved_away(self):
-        self.assertEqual(run_program(self.folder).exit_code, 0)
-        damaged = bytearray(ARCHIVE.read_bytes())
-        damaged[7] ^= 0xFF  # the checksum of the archive's main header
-        ARCHIVE.write_bytes(bytes(damaged))
-        make_files(self.data, {"acct.one/in.bkl": "grown since"})
-        run = run_program(self.folder)
-        self.assertEqual(run.exit_code, 9)
-        self.assertTrue(run.texts[0].startswith(
-            "The archive C:\\Backups\\QuarnMail\\QuarnLogsZip.rar is damaged"), run.texts[0])
-        self.assertIn('repair it with "rar r"', run.texts[0])
-        line = self.folder.log_lines()[-1]  # the whole text, where the box's trace is cut
-        self.assertIn("Move the archive away, and the next run starts a new one", line)
-        self.assertNotIn("tries again", line)
-        self.assertEqual([(e.kind, e.event_id) for e in run.events], [("err", 109)])
-        self.assertEqual(ARCHIVE.read_bytes(), bytes(damaged))
+    def test_once_archived_never_lost_whatever_happens_to_the_logs_the_copies_or_the_archive(self):
+        # A ZipFile without an extension is the archive the archiver writes, <name>.rar.
+        self.folder.write_ini(zip_file="QuarnLogs")
+        archive = ARCHIVE.with_name("QuarnLogs.rar")
 
-        ARCHIVE.rename(ARCHIVE.with_name("damaged.rar"))
-        self.assertEqual(run_program(self.folder).exit_code, 0)
-        self.assertArchived(dict(ARCHIVED, **{"acctonein.bkl": b"grown since"}))
+        def run(expected_code=0, **kwargs):
+            result = run_program(self.folder, **kwargs)
+            self.assertEqual(result.exit_code, expected_code, result.texts)
+            return self.folder.log_lines()[-1]
+
+        def entries():
+            return {name: bsdtar_read(archive, name) for name in bsdtar_list(archive)}
+
+        self.assertIn("full run (the archive was missing): archived 4 logs to C:\\Backups\\QuarnMail\\QuarnLogs.rar", run())
+        self.assertIn("nothing changed (4 logs unchanged", run())
+
+        # Emptied and written anew, and rewritten bigger: what the archive held of each
+        # stays under a dated name; a log that grew makes no version.
+        inbox, sent, top = self.data / "acct.one/in.bkl", self.data / "acct.one/out.bks", self.data / "top.bks"
+        inbox.write_bytes(b"fresh start")
+        sent.write_bytes(b"SENT ONE, AND MORE")
+        with open(top, "ab") as log:
+            log.write(b" and more")
+        self.assertIn("2 logs were rewritten, not added to", run())
+        now = entries()
+        self.assertEqual(len(now), 6)
+        self.assertEqual(now["acctonein.bkl"], b"fresh start")
+        self.assertEqual(now["acctoneout.bks"], b"SENT ONE, AND MORE")
+        self.assertEqual(now["maildatatop.bks"], b"\x00\xffbinary and more")
+        versions = {name: content for name, content in now.items() if ".20" in name}
+        self.assertEqual(sorted(versions.values()), [LOGS["acct.one/in.bkl"].encode(), b"sent one"])
+
+        # A staged copy taken away while the archiver waits (an antivirus quarantine):
+        # never recorded as archived, and the next run archives it.
+        started, gate = self.folder.path / "started", self.folder.path / "gate"
+        inbox.write_bytes(b"fresh start, grown")
+
+        def quarantine():
+            deadline = time.monotonic() + 120
+            while not started.exists() and time.monotonic() < deadline:
+                time.sleep(0.05)
+            for copy in self.folder.staging.rglob("acctonein.bkl"):
+                copy.unlink()
+            gate.touch()
+
+        remover = threading.Thread(target=quarantine)
+        remover.start()
+        line = run(9, extra_env={"RAR_STANDIN_STARTED": "C:\\e2e\\archive\\started",
+                                 "RAR_STANDIN_GATE": "C:\\e2e\\archive\\gate"})
+        remover.join()
+        self.assertIn("read back, does not hold 1 copy", line)
+        self.assertIn("acctonein.bkl", line)
+        self.assertIn("archived 1 changed log", run())
+        self.assertEqual(entries()["acctonein.bkl"], b"fresh start, grown")
+
+        # A truncated archive: the archiver takes the copies and loses them (exit 1); the
+        # read-back finds it out, and a damaged archive is set aside, never touched again.
+        with open(top, "ab") as log:
+            log.write(b" again")
+        truncated = archive.read_bytes()[:-40]
+        archive.write_bytes(truncated)
+        result = run_program(self.folder)
+        self.assertEqual(result.exit_code, 16, result.texts)
+        self.assertIn("It was set aside as C:\\Backups\\QuarnMail\\QuarnLogs.damaged-", result.texts[0])
+        self.assertIn('"rar r ', self.folder.log_lines()[-1])
+        self.assertEqual([(e.kind, e.event_id) for e in result.events], [("err", 116)])
+        aside = next(archive.parent.glob("QuarnLogs.damaged-*.rar"))
+        self.assertEqual(aside.read_bytes(), truncated)
+        self.assertTrue(aside.with_name(aside.name + ".names").exists())
+        self.assertEqual(entries()["maildatatop.bks"], b"\x00\xffbinary and more again")
+        self.assertEqual(len(entries()), 4)  # a new archive, with every log
+        self.assertIn("nothing changed", run())
+
+        # A damaged header: found by the test that opens every full run.
+        damaged = bytearray(archive.read_bytes())
+        damaged[7] ^= 0xFF  # the checksum of the archive's main header
+        archive.write_bytes(bytes(damaged))
+        self.assertIn("exit 16  full run (the archive was damaged and set aside)", run(16))
+        self.assertEqual(len(list(archive.parent.glob("QuarnLogs.damaged-*.rar"))), 2)
+        self.assertEqual(len(entries()), 4)
+        self.assertEqual(self.folder.staged(), {})
 
 
 STANDIN = "C:\\e2e\\standin"

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/Crc32.h"
 #include "platform/WinHandles.h"
 #include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
@@ -348,12 +349,21 @@ TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyF
         const UniqueFileHandle writer(CreateFileW(from.c_str(), GENERIC_READ,
                                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        const Result<FileStamp> stamp = platform.CopyViaTemporary(from, temporary, to);
-        ASSERT_TRUE(stamp);
+        // The CRC-32 of a prefix that ends inside the copy's second buffer.
+        const Result<CopiedFile> copied = platform.CopyViaTemporary(from, temporary, to, 300000);
+        ASSERT_TRUE(copied);
         // What the records keep: the same stamp as the one look a later run takes.
-        EXPECT_EQ(stamp->size, content.size());
-        EXPECT_EQ(stamp->lastWrite >> 32, lastWrite.dwHighDateTime);
-        EXPECT_EQ(*platform.StampOf(from), *stamp);
+        EXPECT_EQ(copied->source.size, content.size());
+        EXPECT_EQ(copied->source.lastWrite >> 32, lastWrite.dwHighDateTime);
+        EXPECT_EQ(*platform.StampOf(from), copied->source);
+        EXPECT_EQ(copied->content.size, content.size());
+        EXPECT_EQ(copied->content.crc, Crc32(0, content.data(), content.size()));
+        EXPECT_EQ(copied->content.prefixCrc, Crc32(0, content.data(), 300000));
+        // The same, read in place; a prefix longer than the content has no CRC.
+        const Result<ContentCheck> checked = platform.CheckContent(from, content.size() + 1);
+        ASSERT_TRUE(checked);
+        EXPECT_EQ(checked->crc, copied->content.crc);
+        EXPECT_FALSE(checked->prefixCrc);
     }
     EXPECT_EQ(platform.StampOf(scratch.Path()).Error(), 5u);  // a folder has no stamp
     EXPECT_EQ(ReadBytes(to), content);
@@ -366,14 +376,15 @@ TEST_F(WinPlatformFiles, CopiesAsAPlainFileThroughATemporaryNameAndSaysWhyACopyF
     SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_NORMAL);
 
     const std::wstring copy = scratch / L"copy.bkl";
-    EXPECT_EQ(platform.CopyViaTemporary(scratch / L"missing.bkl", temporary, copy).Error(), 2u);
-    EXPECT_EQ(platform.CopyViaTemporary(from, temporary, scratch / L"missing\\copy.bkl").Error(), 3u);
+    EXPECT_EQ(platform.CopyViaTemporary(scratch / L"missing.bkl", temporary, copy, {}).Error(), 2u);
+    EXPECT_EQ(platform.CopyViaTemporary(from, temporary, scratch / L"missing\\copy.bkl", {}).Error(), 3u);
+    EXPECT_EQ(platform.CheckContent(scratch / L"missing.bkl", {}).Error(), 2u);
     EXPECT_FALSE(Exists(temporary));
     {
         const UniqueFileHandle held(CreateFileW(from.c_str(), GENERIC_READ, 0, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
-        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, copy).Error(), 32u);  // ERROR_SHARING_VIOLATION
+        EXPECT_EQ(platform.CopyViaTemporary(from, temporary, copy, {}).Error(), 32u);  // ERROR_SHARING_VIOLATION
         EXPECT_FALSE(Exists(copy));
     }
     const std::wstring sharingViolation = platform.ErrorText(32);  // worded differently by Wine
@@ -452,7 +463,8 @@ TEST_F(WinPlatformFiles, PathsTooLongForThePlainFormReachWindowsInTheLongForm) {
     ASSERT_EQ(platform.FolderEntries(folder)->size(), 1u);
     EXPECT_EQ(platform.FolderEntries(folder)->front().name, L"in.bkl");
     EXPECT_TRUE(platform.IdentityOf(log));
-    EXPECT_TRUE(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl"));
+    EXPECT_TRUE(platform.CopyViaTemporary(log, folder + L"\\copying.tmp", folder + L"\\copy.bkl", 4));
+    EXPECT_EQ(platform.CheckContent(log, 4)->prefixCrc, Crc32(0, "deep", 4));
     EXPECT_EQ(platform.StampOf(log)->size, 8u);
     EXPECT_EQ(*platform.ReadFileBytes(folder + L"\\copy.bkl"), "deep log");
     EXPECT_TRUE(platform.MoveFileOver(folder + L"\\copy.bkl", log));
@@ -622,6 +634,10 @@ TEST_F(WinPlatformTest, AFileLockHasOneHolderUntilItsHandleCloses) {
 TEST(WinPlatformSession, KnowsTheTimeAndThatSomeoneSeesTheDesktop) {
     WinPlatform platform;
     EXPECT_TRUE(platform.SomeoneCanSeeBoxes());  // the tests run on the visible station
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = ARRAYSIZE(name);
+    ASSERT_TRUE(GetComputerNameW(name, &length));
+    EXPECT_EQ(platform.FoldCase(*platform.ComputerName()), platform.FoldCase(name));
     const LocalTime now = platform.Now();
     EXPECT_GE(now.year, 2024);
     EXPECT_TRUE(now.month >= 1 && now.month <= 12 && now.day >= 1 && now.day <= 31);
