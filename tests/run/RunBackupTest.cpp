@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
 
 #include "common/TextEncoding.h"
+#include "common/TextLines.h"
 #include "fakes/RunFixture.h"
 #include "run/ShowMessage.h"
 
@@ -392,6 +397,150 @@ TEST_F(RunBackupTest, ErrorBoxIsShownEvenWhenMessagesAreOff) {
     EXPECT_EQ(platform.boxes[0].title, L"QuarnBackupLogs Error");
     EXPECT_NE(platform.boxes[0].text.find(L"ZipFile"), std::wstring::npos);
     EXPECT_FALSE(HasEvent(L"run "));
+}
+
+// Random nights of a mail folder kept for years: logs grow, are rewritten, come and
+// go; runs are killed; the names list is lost or an older one put back; the archive
+// is damaged or an older one put back. After every run that ends well, each log's
+// latest content is in the archive under its name, and no entry holds content that
+// its log never had. QUARN_RANDOM_STEPS and QUARN_RANDOM_SEED run more by hand.
+TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnotherLogsContent) {
+    const char* stepsText = std::getenv("QUARN_RANDOM_STEPS");
+    const char* seedText = std::getenv("QUARN_RANDOM_SEED");
+    const int steps = stepsText ? std::atoi(stepsText) : 40;
+    std::mt19937 random(seedText ? static_cast<unsigned>(std::atoi(seedText)) : 20261208U);
+    const auto pick = [&](std::size_t count) {
+        return std::uniform_int_distribution<std::size_t>(0, count - 1)(random);
+    };
+    const std::wstring archive = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar";
+    const std::wstring namesFile = archive + L".names";
+    std::map<std::wstring, std::wstring> logs;                // path -> content now
+    std::map<std::wstring, std::set<std::wstring>> history;   // path -> every content it had
+    // path -> what the archive was found holding of it since it was last replaced
+    std::map<std::wstring, std::set<std::wstring>> archived;
+    int made = 0;
+    const auto write = [&](const std::wstring& path, const std::wstring& content) {
+        logs[path] = content;
+        history[path].insert(content);
+        platform.AddFile(path, content);
+        platform.writeTimes[path] = {2026, 12, 7, 12, made / 60 % 60, made % 60};
+        ++made;
+    };
+    const auto newLog = [&] {
+        const std::wstring folder = std::wstring(L"D:\\Becky\\acct") + std::to_wstring(pick(3)) +
+                                    (pick(2) ? L"\\Inbox" : L"\\Sent.box");
+        write(folder + L"\\" + (pick(2) ? L"in.bkl" : L"out.bks") + L"." + std::to_wstring(made) + L".bkl",
+              L"mail " + std::to_wstring(made) + L";");
+    };
+    for (int i = 0; i < 4; ++i) newLog();
+    std::string olderNames;
+    std::pair<std::map<std::wstring, std::wstring>, std::string> olderArchive;
+    std::uint32_t day = 8;
+
+    for (int step = 0; step < steps; ++step) {
+        bool killed = false;
+        switch (pick(10)) {
+            case 0: newLog(); break;
+            case 1: {  // grows
+                auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
+                write(log->first, log->second + L"more " + std::to_wstring(made) + L";");
+                break;
+            }
+            case 2: {  // rewritten: emptied or compacted
+                auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
+                write(log->first, L"anew " + std::to_wstring(made) + L";");
+                break;
+            }
+            case 3:
+                if (logs.size() > 1) {
+                    auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
+                    EXPECT_TRUE(platform.RemoveFile(log->first));
+                    logs.erase(log);
+                }
+                break;
+            case 4: killed = true; break;  // the archiver fails or is ended midway
+            case 5:
+                EXPECT_TRUE(platform.RemoveFile(namesFile));
+                if (pick(2) == 1) {
+                    EXPECT_TRUE(platform.RemoveFile(namesFile + L".bak"));
+                }
+                break;
+            case 6:
+                if (!olderNames.empty()) platform.AddFileBytes(namesFile, olderNames);
+                break;
+            case 7:  // damaged: its next test says so, and it is set aside
+                platform.archiverExits[L"t"] = 3;
+                platform.AddFileBytes(archive, platform.FileBytes(archive) + "damage");
+                archived.clear();
+                break;
+            case 8:
+                if (!olderArchive.second.empty()) {
+                    platform.archive = olderArchive.first;
+                    platform.AddFileBytes(archive, olderArchive.second);
+                    archived.clear();
+                }
+                break;
+            default: {  // grows, in another log
+                auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
+                write(log->first, log->second + L"x;");
+            }
+        }
+        if (pick(4) == 0) {
+            olderNames = platform.FileBytes(namesFile);
+            olderArchive = {platform.archive, platform.FileBytes(archive)};
+        }
+        std::vector<std::wstring> listed;
+        for (const auto& [path, content] : logs) listed.push_back(path);
+        platform.onProcess = ListingAndArchiver(platform, listed, killed ? 255 : 0);
+        platform.now.day = static_cast<int>(day += pick(3) == 0 ? 1 : 0);
+        const ExitCode code = form.Form_Load();
+        platform.archiverExits.clear();
+        SCOPED_TRACE("step " + std::to_string(step) + ", exit " + std::to_string(static_cast<int>(code)));
+        if (code != ExitCode::Done && code != ExitCode::DamagedArchiveSetAside) continue;
+
+        std::map<std::wstring, std::wstring> owner;  // entry name -> the log it belongs to
+        std::map<std::wstring, std::wstring> nameOf;  // log -> its current entry
+        std::vector<std::wstring> lines;
+        EachLine(std::wstring_view(platform.FileContent(namesFile)),
+                 [&](std::wstring_view line) { lines.emplace_back(line); });
+        for (const std::wstring& line : lines) {
+            const std::size_t tab = line.find(L'\t');
+            if (line.empty() || line[0] == L':' || tab == std::wstring::npos) continue;
+            const std::wstring name = line.substr(0, tab);
+            const std::wstring source = line.substr(tab + 1, line.find(L'\t', tab + 1) - tab - 1);
+            if (source.empty()) continue;
+            owner[name] = source;
+            if (line.find(L"\tkept:") == std::wstring::npos) nameOf[source] = name;
+        }
+        for (const auto& [path, content] : logs) {
+            ASSERT_TRUE(nameOf.count(path)) << ToUtf8(path);
+            EXPECT_EQ(platform.archive[nameOf[path]], content) << ToUtf8(path);
+            archived[path].insert(content);
+        }
+        // No state a log was once archived in has left the archive: an entry of the log
+        // holds it, or what grew of it.
+        for (const auto& [path, contents] : archived) {
+            for (const std::wstring& content : contents) {
+                EXPECT_TRUE(std::any_of(platform.archive.begin(), platform.archive.end(),
+                                        [&](const auto& entry) {
+                                            // A list that was lost no longer knows every
+                                            // entry's log.
+                                            const auto entryOwner = owner.find(entry.first);
+                                            return entry.second.rfind(content, 0) == 0 &&
+                                                   (entryOwner == owner.end() ||
+                                                    entryOwner->second == path);
+                                        }))
+                    << ToUtf8(path) << " once archived as " << ToUtf8(content);
+            }
+        }
+        for (const auto& [name, content] : platform.archive) {
+            const auto found = owner.find(name);
+            if (found == owner.end()) continue;  // held for a log no longer known
+            EXPECT_TRUE(history[found->second].count(content))
+                << ToUtf8(name) << " holds " << ToUtf8(content) << ", which " << ToUtf8(found->second)
+                << " never held";
+        }
+    }
 }
 
 TEST_F(RunBackupTest, ShowMessageObeysTheSilentSwitch) {
