@@ -1,37 +1,13 @@
 #include "backup/ArchiveRecord.h"
 
-#include <stdexcept>
 #include <vector>
 
+#include "common/NumberText.h"
 #include "common/TextEncoding.h"
 #include "common/TextLines.h"
 
 namespace quarn {
 namespace {
-
-std::optional<std::uint64_t> Number(const std::string& text) {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    try {
-        return std::stoull(text);
-    } catch (const std::out_of_range&) {
-        return std::nullopt;
-    }
-}
-
-std::string Hex8(std::uint32_t value) {
-    std::string text(8, '0');
-    for (int i = 7; i >= 0; --i, value >>= 4) text[static_cast<std::size_t>(i)] = "0123456789abcdef"[value & 0xF];
-    return text;
-}
-
-std::optional<std::uint32_t> ParseHex8(const std::string& text) {
-    if (text.size() != 8 || text.find_first_not_of("0123456789abcdef") != std::string::npos) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
-}
 
 // Days since 1970-01-01 back to the civil date (the inverse of DayNumber).
 LocalTime DateOf(std::int64_t day) {
@@ -72,9 +48,9 @@ std::optional<ArchiveRecord> ParseArchiveRecord(std::string_view line) {
         return std::nullopt;
     }
     const std::optional<std::wstring> archive = FromUtf8(fields[1]);
-    const std::optional<std::uint64_t> size = Number(fields[2]);
-    const std::optional<std::uint64_t> lastWrite = Number(fields[3]);
-    const std::optional<std::uint64_t> day = Number(fields[5]);
+    const std::optional<std::uint64_t> size = ParseDecimal(fields[2]);
+    const std::optional<std::uint64_t> lastWrite = ParseDecimal(fields[3]);
+    const std::optional<std::uint64_t> day = ParseDecimal(fields[5]);
     if (!archive || archive->empty() || !size || !lastWrite || !day ||
         (fields[6] != "finished" && fields[6] != "unfinished")) {
         return std::nullopt;
@@ -86,16 +62,16 @@ std::optional<ArchiveRecord> ParseArchiveRecord(std::string_view line) {
     record.finished = fields[6] == "finished";
     if (fields[4] != "-") {
         const std::size_t colon = fields[4].find(':');
-        const std::optional<std::uint64_t> serial = Number(fields[4].substr(0, colon));
+        const std::optional<std::uint64_t> serial = ParseDecimal(fields[4].substr(0, colon));
         const std::optional<std::uint64_t> index =
-            colon == std::string::npos ? std::nullopt : Number(fields[4].substr(colon + 1));
+            colon == std::string::npos ? std::nullopt : ParseDecimal(fields[4].substr(colon + 1));
         if (!serial || !index || *serial > UINT32_MAX) return std::nullopt;
         record.identity = FileIdentity{static_cast<std::uint32_t>(*serial), *index};
     }
     if (fields.size() == 7) return record;
     const std::optional<std::wstring> computer = FromUtf8(fields[7]);
-    const std::optional<std::uint64_t> tested = Number(fields[8]);
-    const std::optional<std::uint64_t> lines = Number(fields[9]);
+    const std::optional<std::uint64_t> tested = ParseDecimal(fields[8]);
+    const std::optional<std::uint64_t> lines = ParseDecimal(fields[9]);
     const std::optional<std::uint32_t> crc = ParseHex8(fields[10]);
     if (!computer || !tested || !lines || !crc) return std::nullopt;
     record.computer = *computer;
@@ -120,9 +96,9 @@ std::wstring DayText(std::int64_t day) {
 
 std::optional<std::int64_t> ParseDay(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') return std::nullopt;
-    const std::optional<std::uint64_t> year = Number(std::string(text.substr(0, 4)));
-    const std::optional<std::uint64_t> month = Number(std::string(text.substr(5, 2)));
-    const std::optional<std::uint64_t> dayOfMonth = Number(std::string(text.substr(8, 2)));
+    const std::optional<std::uint64_t> year = ParseDecimal(text.substr(0, 4));
+    const std::optional<std::uint64_t> month = ParseDecimal(text.substr(5, 2));
+    const std::optional<std::uint64_t> dayOfMonth = ParseDecimal(text.substr(8, 2));
     if (!year || !month || !dayOfMonth) return std::nullopt;
     const std::int64_t day = DayNumber({static_cast<int>(*year), static_cast<int>(*month),
                                         static_cast<int>(*dayOfMonth), 0, 0, 0});

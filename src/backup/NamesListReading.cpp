@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <stdexcept>
 #include <vector>
 
 #include "backup/NamesList.h"
 #include "backup/StagedName.h"
 #include "common/Crc32.h"
+#include "common/NumberText.h"
 #include "common/TextEncoding.h"
 #include "common/TextLines.h"
 
@@ -15,24 +15,6 @@ namespace {
 bool IsFitSource(const std::wstring& source) {
     return source.find(L'\\') != std::wstring::npos &&
            std::none_of(source.begin(), source.end(), [](wchar_t c) { return c < 0x20; });
-}
-
-std::optional<std::uint64_t> Number(const std::string& text) {
-    if (text.empty() || text.size() > 20 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    try {
-        return std::stoull(text);
-    } catch (const std::out_of_range&) {
-        return std::nullopt;
-    }
-}
-
-std::optional<std::uint32_t> Crc(const std::string& text) {
-    if (text.size() != 8 || text.find_first_not_of("0123456789abcdef") != std::string::npos) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(std::stoul(text, nullptr, 16));
 }
 
 // "word:YYYY-MM-DD"
@@ -62,12 +44,12 @@ std::optional<NamesListLine> ParseNameLine(const std::vector<std::string>& field
     if (more()) line.keptDay = TaggedDay(fields[next], "kept:");
     if (line.keptDay) {
         ++next;
-    } else if (const std::optional<std::uint64_t> size = more() ? Number(fields[next]) : std::nullopt) {
+    } else if (const std::optional<std::uint64_t> size = more() ? ParseDecimal(fields[next]) : std::nullopt) {
         const std::optional<std::uint64_t> lastWrite =
-            next + 1 < fields.size() ? Number(fields[next + 1]) : std::nullopt;
+            next + 1 < fields.size() ? ParseDecimal(fields[next + 1]) : std::nullopt;
         if (!lastWrite) return std::nullopt;
         next += 2;
-        const std::optional<std::uint32_t> crc = next < fields.size() ? Crc(fields[next]) : std::nullopt;
+        const std::optional<std::uint32_t> crc = next < fields.size() ? ParseHex8(fields[next]) : std::nullopt;
         if (crc) ++next;
         line.record = EntryRecord{{*size, *lastWrite}, crc};
     }

@@ -1,18 +1,9 @@
 #include "backup/NamesList.h"
 
+#include "common/NumberText.h"
 #include "common/TextEncoding.h"
 
 namespace quarn {
-namespace {
-
-std::string Hex8(std::uint32_t value) {
-    std::string text(8, '0');
-    for (std::size_t i = 8; i-- > 0; value >>= 4) text[i] = "0123456789abcdef"[value & 0xF];
-    return text;
-}
-
-}  // namespace
-
 std::string NameLineText(std::string_view name, std::string_view source,
                          const std::optional<EntryRecord>& record,
                          std::optional<std::int64_t> keptDay,
