@@ -49,10 +49,11 @@ export WINEPATH='C:\Tools\RAR'
 # Every log must be in the archive under the name its names list gives it, with its bytes.
 check_archive() {
   local logs=0 name path unix
-  # Each line: the name, a tab, the log's path, then its records; ":archive" is the archive's own.
-  while IFS=$'\t' read -r name path _; do
+  # Each line: the name, a tab, the log's path, then its record; lines that begin with ":"
+  # are the list's own, and "kept:" marks an earlier version of a log.
+  while IFS=$'\t' read -r name path record; do
     path=${path%$'\r'}
-    [ "$name" != ":archive" ] && [ -n "$path" ] || continue
+    [ "${name#:}" = "$name" ] && [ -n "$path" ] && [ "${record#kept:}" = "$record" ] || continue
     unix="$c/$(printf '%s' "${path#C:\\}" | tr '\\' /)"
     [ -f "$unix" ] || continue  # a log that has gone keeps its name and its last backup
     bsdtar -xOf "$archive" "$name" | cmp -s - "$unix" || { echo "MISMATCH: $path as $name"; exit 1; }
