@@ -6,7 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
+# Under a locale that exists: the caller's may be made only by setup.sh itself.
+LC_ALL=C.UTF-8 QUARN_CALLER_LOCALE="${LC_ALL:-${LANG:-}}" bash scripts/setup.sh
 bash scripts/build.sh
 # The unit tests once more, built by clang with AddressSanitizer and UBSan (here, not
 # in build.sh: the demo has no use for them). -fno-sanitize-recover: undefined
