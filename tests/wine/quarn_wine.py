@@ -261,18 +261,32 @@ def bsdtar_read(archive, name):
                           env=dict(os.environ, LC_ALL="C.UTF-8")).stdout
 
 
+def command_lines(pid):
+    """How a process of Wine's names itself. Wine writes the Windows command line over
+    its own; a 32-bit process under the i386 emulator shows the emulator's instead:
+    the emulator, the Wine loader twice, the program's path and its arguments. That
+    one is shown as the program's name, with and without ".exe", and its arguments."""
+    args = Path(f"/proc/{pid}/cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
+    if len(args) < 4 or not args[0].endswith("-binfmt-P"):
+        return [" ".join(args)]
+    name = re.split(r"[\\/]", args[3])[-1]
+    rest = "".join(" " + arg for arg in args[4:])
+    return [name + rest, re.sub(r"\.exe$", "", name, flags=re.IGNORECASE) + rest]
+
+
 def processes_of_this_prefix(pattern):
     """PIDs of the processes whose command line matches the pattern and that run in
     this build's Wine prefix (other builds may run tests beside this one)."""
-    pids = subprocess.run(["pgrep", "-f", pattern], capture_output=True, text=True).stdout.split()
     mine = []
-    for pid in pids:
+    for proc in Path("/proc").iterdir():
         try:
-            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-        except OSError:
+            if not proc.name.isdigit() or f"WINEPREFIX={PREFIX}".encode() not in \
+                    (proc / "environ").read_bytes().split(b"\0"):
+                continue
+            if any(re.search(pattern, line) for line in command_lines(proc.name)):
+                mine.append(int(proc.name))
+        except OSError:  # ended meanwhile, or not ours to read
             continue
-        if f"WINEPREFIX={PREFIX}".encode() in environ:
-            mine.append(int(pid))
     return mine
 
 
