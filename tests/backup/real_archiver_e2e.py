@@ -14,12 +14,11 @@ import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
-from quarn_wine import (PREFIX, ProgramFolder, WineTestCase, main, make_files, run_program, unix_path,  # noqa: E402
-                        wine_env)
+from quarn_wine import (PREFIX, ProgramFolder, WineTestCase, main, make_files, put_archiver_on_path,  # noqa: E402
+                        run_program, unix_path, wine_env)
 
 REAL_RAR = shutil.which("rar")
-UNRAR, SEVEN_ZIP = shutil.which("unrar"), shutil.which("7z")
-FORWARDER = Path(os.environ["QUARN_REALRAR"])
+UNRAR, SEVEN_ZIP = shutil.which("unrar"), shutil.which("7z") or shutil.which("7zz")
 ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
 NAMES = ARCHIVE.with_name(ARCHIVE.name + ".names")
 RAR5 = b"Rar!\x1a\x07\x01\x00"
@@ -81,19 +80,13 @@ def names_list(names_file=NAMES):
     return {line.split("\t")[0]: line.split("\t")[1] for line in lines if not line.startswith(":archive")}
 
 
-def put_real_archiver_on_path(folder="C:\\e2e-tools"):
-    """The forwarder as rar.exe, found through PATH as rar.exe would be on Windows."""
-    shutil.copy2(FORWARDER, unix_path(folder) / "rar.exe")
-    return folder
-
-
 class RealArchiverCase(WineTestCase):
     """Each case starts with the logs of LOGS, a fresh program folder and the real
     archiver on PATH; no archive yet."""
 
     def setUp(self):
         super().setUp()
-        put_real_archiver_on_path()
+        put_archiver_on_path(real=True)
         make_files(self.data, LOGS)
         self.folder = ProgramFolder("real-archiver")
 
@@ -127,7 +120,7 @@ class Forwarder(WineTestCase):
         shutil.rmtree(self.work, ignore_errors=True)
         make_files(self.work, {"stage/00/a.bkl": "one", "stage/01/B.BKL": "two", "stage/01/c.Bks": "three",
                                "stage/01/d.txt": "not matched"})
-        self.exe = unix_path(put_real_archiver_on_path()) / "rar.exe"
+        self.exe = unix_path(put_archiver_on_path(real=True)) / "rar.exe"
 
     def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage"):
         return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(),

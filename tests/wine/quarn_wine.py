@@ -18,6 +18,8 @@ from pathlib import Path
 BUILD_DIR = Path(os.environ["QUARN_BUILD_DIR"])
 EXE = Path(os.environ["QUARN_EXE"])
 RAR = Path(os.environ["QUARN_RAR"])
+# The forwarder to the real archiver (tests/fixtures/realrar), where the build has one.
+REAL_RAR = Path(os.environ["QUARN_REALRAR"]) if os.environ.get("QUARN_REALRAR") else None
 HERE = Path(__file__).resolve().parent
 PREFIX = BUILD_DIR / "wineprefix"
 DRIVE_C = PREFIX / "drive_c"
@@ -163,11 +165,12 @@ def set_mail_client(data_dir="C:\\maildata\\", recv=1, sent=1):
                    check=True, capture_output=True)
 
 
-def put_archiver_on_path(folder="C:\\e2e-tools"):
-    """The stand-in rar.exe, found through PATH like the real archiver."""
+def put_archiver_on_path(folder="C:\\e2e-tools", real=False):
+    """The stand-in rar.exe, or with real the forwarder to the real archiver, found
+    through PATH like the real archiver."""
     target = unix_path(folder)
     target.mkdir(parents=True, exist_ok=True)
-    shutil.copy2(RAR, target / "rar.exe")
+    shutil.copy2(REAL_RAR if real else RAR, target / "rar.exe")
     return folder
 
 
