@@ -23,7 +23,10 @@ private() {  # CMD...: runs CMD in a namespace of its own with the emulator regi
     "$(rule quarn-i386)" "$@"
 }
 
-"${interpreter%/*}/qemu-i386" --version >/dev/null 2>&1 || { [ "${1:-}" = available ] && exit 1; }
+if ! "${interpreter%/*}/qemu-i386" --version >/dev/null 2>&1; then
+  [ "${1:-}" = available ] || echo "emulator: no i386 emulator in ${interpreter%/*} (scripts/setup.sh installs it)" >&2
+  exit 1
+fi
 case "${1:?available or run}" in
   available)
     private true 2>/dev/null && exit 0
