@@ -7,13 +7,15 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh >/dev/null
+# Under a locale that exists: the caller's may be made only by setup.sh itself.
+LC_ALL=C.UTF-8 QUARN_CALLER_LOCALE="${LC_ALL:-${LANG:-}}" bash scripts/setup.sh >/dev/null
 bash scripts/build.sh >/dev/null
 
 export QUARN_BUILD_DIR="$root/build/bench"
 wine_tree="$(tests/wine/wine-tree.sh)"
 export QUARN_EXE="$root/$wine_tree/QuarnLogBackup.exe"
 export QUARN_RAR="$root/$wine_tree/tests/fixtures/rar/rar.exe"
+export QUARN_REALRAR="$root/$wine_tree/tests/fixtures/realrar/rar.exe"
 mkdir -p "$QUARN_BUILD_DIR"
 tests/wine/session.sh start >/dev/null
 trap 'tests/wine/session.sh stop >/dev/null' EXIT

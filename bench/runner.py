@@ -104,6 +104,23 @@ def rar_entries(path):
     return entries
 
 
+def listed_entries(path):
+    """{name: (size, CRC-32)} of each file entry of an archive the real archiver
+    wrote (RAR 5), as unrar's technical listing gives them."""
+    listing = subprocess.run(["unrar", "lt", str(path)], capture_output=True, check=True,
+                             env=dict(os.environ, LC_ALL="C.UTF-8")).stdout.decode("utf-8")
+    entries, name, size = {}, None, 0
+    for line in listing.splitlines():
+        key, _, value = line.strip().partition(": ")
+        if key == "Name":
+            name = value
+        elif key == "Size":
+            size = int(value)
+        elif key == "CRC32" and name is not None:
+            entries[name] = (size, int(value, 16))
+    return entries
+
+
 def tree(root):
     """{relative path: size} of every file below root."""
     return {p.relative_to(root).as_posix(): p.stat().st_size for p in root.rglob("*") if p.is_file()}
@@ -113,9 +130,18 @@ class Runner:
     def __init__(self, timeout):
         self.timeout = timeout
         self.env = dict(qw.wine_env(), WINEPATH=TOOLS)
-        qw.put_archiver_on_path(TOOLS)
+        self.use_archiver(real=False)
         self.xcopy_out = qw.unix_path(OUT + "\\xcopy")
         self.loop_out = qw.unix_path(OUT + "\\loop")
+
+    # The real archiver needs its forwarder in the build, rar itself, and unrar to
+    # read back what it wrote.
+    real_archiver_here = bool(qw.REAL_RAR and shutil.which("rar") and shutil.which("unrar"))
+
+    def use_archiver(self, real):
+        """The stand-in rar.exe, or the forwarder to the real archiver, on PATH."""
+        self.real = real
+        qw.put_archiver_on_path(TOOLS, real=real)
 
     def use(self, ds, files):
         """Points the mail client and the batch loop at a data set, with a fresh copy
@@ -144,9 +170,10 @@ class Runner:
             kept.unlink()
 
     def archived_run(self, what, expected, headers_only=False):
-        """A run with a real archive, whose run-log line must say what was expected."""
+        """A run with a real archive, whose run-log line must say what was expected.
+        headers_only: the stand-in keeps no data (the real archiver compresses)."""
         os.sync()  # the previous run's writes must not be flushed on this run's time
-        env = dict(self.env, RAR_STANDIN_HEADERS_ONLY="1") if headers_only else self.env
+        env = dict(self.env, RAR_STANDIN_HEADERS_ONLY="1") if headers_only and not self.real else self.env
         outcome = run_wine(f"QuarnLogBackup.exe ({what})", [PROGRAM_DIR + "\\QuarnLogBackup.exe"], env,
                            self.timeout)
         line = self.program.log_lines()[-1]
@@ -158,7 +185,7 @@ class Runner:
     def archive_entries(self):
         """{log file name: (entry size, CRC-32)}: the unique log names end the flattened
         names. The archive must hold one entry for each log."""
-        entries = rar_entries(qw.unix_path(ARCHIVE))
+        entries = (listed_entries if self.real else rar_entries)(qw.unix_path(ARCHIVE))
         names = sorted(f.name for f in self.logs)  # all of one length, like 00042.bkl
         by_name = {entry[-len(names[0]):]: found for entry, found in entries.items()}
         if sorted(by_name) != names or len(entries) != len(names):

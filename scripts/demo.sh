@@ -6,7 +6,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh >/dev/null
+# Under a locale that exists: the caller's may be made only by setup.sh itself.
+LC_ALL=C.UTF-8 QUARN_CALLER_LOCALE="${LC_ALL:-${LANG:-}}" bash scripts/setup.sh >/dev/null
 bash scripts/build.sh >/dev/null
 
 export QUARN_BUILD_DIR="$root/build/demo"

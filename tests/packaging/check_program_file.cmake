@@ -1,7 +1,11 @@
 cmake_policy(SET CMP0007 NEW)
 
-# Checks what Windows and a user see of the program file: a 32-bit GUI program
-# with its version record.
+# Checks what Windows and a user see of the program file: a GUI program for the
+# processor MACHINE (332, the default: i386; 34404: x86-64) with its version
+# record and manifest.
+if(NOT DEFINED MACHINE)
+  set(MACHINE 332)
+endif()
 function(read_le offset length out)
   file(READ ${EXE} hex OFFSET ${offset} LIMIT ${length} HEX)
   set(value 0)
@@ -20,8 +24,8 @@ math(EXPR machine_at "${pe} + 4")
 read_le(${machine_at} 2 machine)
 math(EXPR subsystem_at "${pe} + 24 + 68")
 read_le(${subsystem_at} 2 subsystem)
-if(NOT signature EQUAL 17744 OR NOT machine EQUAL 332 OR NOT subsystem EQUAL 2)
-  message(FATAL_ERROR "not a PE32 i386 GUI program: signature ${signature}, machine ${machine}, subsystem ${subsystem}")
+if(NOT signature EQUAL 17744 OR NOT machine EQUAL MACHINE OR NOT subsystem EQUAL 2)
+  message(FATAL_ERROR "not a GUI program for machine ${MACHINE}: signature ${signature}, machine ${machine}, subsystem ${subsystem}")
 endif()
 
 file(STRINGS ${EXE} texts ENCODING UTF-16LE REGEX "^[A-Za-z0-9 .]+$")
@@ -40,4 +44,4 @@ file(STRINGS ${EXE} long_paths REGEX "<ws2:longPathAware>true</ws2:longPathAware
 if(NOT long_paths)
   message(FATAL_ERROR "the manifest does not declare longPathAware")
 endif()
-message(STATUS "${EXE}: PE32 GUI program, version 1.03.0003, asInvoker, longPathAware")
+message(STATUS "${EXE}: GUI program for machine ${MACHINE}, version 1.03.0003, asInvoker, longPathAware")

@@ -18,6 +18,8 @@ from pathlib import Path
 BUILD_DIR = Path(os.environ["QUARN_BUILD_DIR"])
 EXE = Path(os.environ["QUARN_EXE"])
 RAR = Path(os.environ["QUARN_RAR"])
+# The forwarder to the real archiver (tests/fixtures/realrar), where the build has one.
+REAL_RAR = Path(os.environ["QUARN_REALRAR"]) if os.environ.get("QUARN_REALRAR") else None
 HERE = Path(__file__).resolve().parent
 PREFIX = BUILD_DIR / "wineprefix"
 DRIVE_C = PREFIX / "drive_c"
@@ -163,11 +165,12 @@ def set_mail_client(data_dir="C:\\maildata\\", recv=1, sent=1):
                    check=True, capture_output=True)
 
 
-def put_archiver_on_path(folder="C:\\e2e-tools"):
-    """The stand-in rar.exe, found through PATH like the real archiver."""
+def put_archiver_on_path(folder="C:\\e2e-tools", real=False):
+    """The stand-in rar.exe, or with real the forwarder to the real archiver, found
+    through PATH like the real archiver."""
     target = unix_path(folder)
     target.mkdir(parents=True, exist_ok=True)
-    shutil.copy2(RAR, target / "rar.exe")
+    shutil.copy2(REAL_RAR if real else RAR, target / "rar.exe")
     return folder
 
 
@@ -261,18 +264,32 @@ def bsdtar_read(archive, name):
                           env=dict(os.environ, LC_ALL="C.UTF-8")).stdout
 
 
+def command_lines(pid):
+    """How a process of Wine's names itself. Wine writes the Windows command line over
+    its own; a 32-bit process under the i386 emulator shows the emulator's instead:
+    the emulator, the Wine loader twice, the program's path and its arguments. That
+    one is shown as the program's name, with and without ".exe", and its arguments."""
+    args = Path(f"/proc/{pid}/cmdline").read_bytes().rstrip(b"\0").decode("utf-8", "replace").split("\0")
+    if len(args) < 4 or not args[0].endswith("-binfmt-P"):
+        return [" ".join(args)]
+    name = re.split(r"[\\/]", args[3])[-1]
+    rest = "".join(" " + arg for arg in args[4:])
+    return [name + rest, re.sub(r"\.exe$", "", name, flags=re.IGNORECASE) + rest]
+
+
 def processes_of_this_prefix(pattern):
     """PIDs of the processes whose command line matches the pattern and that run in
     this build's Wine prefix (other builds may run tests beside this one)."""
-    pids = subprocess.run(["pgrep", "-f", pattern], capture_output=True, text=True).stdout.split()
     mine = []
-    for pid in pids:
+    for proc in Path("/proc").iterdir():
         try:
-            environ = Path(f"/proc/{pid}/environ").read_bytes().split(b"\0")
-        except OSError:
+            if not proc.name.isdigit() or f"WINEPREFIX={PREFIX}".encode() not in \
+                    (proc / "environ").read_bytes().split(b"\0"):
+                continue
+            if any(re.search(pattern, line) for line in command_lines(proc.name)):
+                mine.append(int(proc.name))
+        except OSError:  # ended meanwhile, or not ours to read
             continue
-        if f"WINEPREFIX={PREFIX}".encode() in environ:
-            mine.append(int(pid))
     return mine
 
 

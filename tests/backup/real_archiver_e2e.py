@@ -1,0 +1,275 @@
+"""The program against the real RAR archiver, under Wine, each archive read back by a
+second reader (unrar, or 7-Zip) byte for byte.
+
+rar.exe here is the forwarder of tests/fixtures/realrar, which hands each command
+to Debian's rar. Skipped, with a line that says so, where rar or both readers are
+missing. The stand-in archiver stays for what the real one cannot show (hangs, slow
+runs, a killed archiver).
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
+from quarn_wine import (PREFIX, ProgramFolder, WineTestCase, main, make_files, put_archiver_on_path,  # noqa: E402
+                        run_program, unix_path, wine_env)
+
+REAL_RAR = shutil.which("rar")
+UNRAR, SEVEN_ZIP = shutil.which("unrar"), shutil.which("7z") or shutil.which("7zz")
+ARCHIVE = unix_path("C:\\Backups\\QuarnMail") / "QuarnLogsZip.rar"
+NAMES = ARCHIVE.with_name(ARCHIVE.name + ".names")
+RAR5 = b"Rar!\x1a\x07\x01\x00"
+LOGS = {"acct.one/in.bkl": "From: ann@example.com\r\nSubject: Lunch\r\n\r\nAt noon.\r\n" * 200,
+        "acct.one/out.bks": "To: bob@example.com\r\n", "Entwürfe.two/sub/in.bkl": "Grüße\r\n",
+        "top.bks": b"\x00\xffbinary"}
+ARCHIVED = {"acctonein.bkl": LOGS["acct.one/in.bkl"].encode(), "acctoneout.bks": b"To: bob@example.com\r\n",
+            "subin.bkl": "Grüße\r\n".encode(), "maildatatop.bks": b"\x00\xffbinary"}
+
+
+def reader_env():
+    return dict(os.environ, LC_ALL="C.UTF-8")
+
+
+def archive_entries(archive=ARCHIVE):
+    """The entry names as the second reader lists them, in the archive's order, a
+    name held twice listed twice."""
+    if UNRAR:
+        out = subprocess.run([UNRAR, "lb", str(archive)], capture_output=True, check=True, env=reader_env())
+        return out.stdout.decode("utf-8").splitlines()
+    out = subprocess.run([SEVEN_ZIP, "l", "-slt", "-ba", str(archive)], capture_output=True, check=True,
+                         env=reader_env())
+    return [line[len("Path = "):] for line in out.stdout.decode("utf-8").splitlines() if line.startswith("Path = ")]
+
+
+def read_entry(name, archive=ARCHIVE):
+    """An entry's bytes as the second reader extracts them (every entry of that
+    name, one after the other)."""
+    command = ([UNRAR, "p", "-inul", str(archive), name] if UNRAR
+               else [SEVEN_ZIP, "e", "-so", str(archive), name])
+    return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
+
+
+def archive_tests_whole(archive=ARCHIVE):
+    """True when the second reader finds every entry of the archive intact."""
+    command = [UNRAR, "t", "-inul", str(archive)] if UNRAR else [SEVEN_ZIP, "t", str(archive)]
+    return subprocess.run(command, capture_output=True, env=reader_env()).returncode == 0
+
+
+def truncate(archive, keep_fraction=0.6):
+    """Cuts the archive short, as a copy or a disk that ran out of room would."""
+    data = archive.read_bytes()
+    archive.write_bytes(data[: int(len(data) * keep_fraction)])
+
+
+def damage_entry_header(archive, name):
+    """Changes one byte of the name in an entry's header: its checksum no longer fits."""
+    data = bytearray(archive.read_bytes())
+    at = data.find(name.encode("utf-8"))
+    assert at > 0, f"{name} not found in {archive}"
+    data[at] ^= 0x20
+    archive.write_bytes(bytes(data))
+    return bytes(data)
+
+
+def names_list(names_file=NAMES):
+    """The names list beside the archive as {name: log path}, its archive line left out."""
+    lines = names_file.read_bytes().decode("utf-8-sig").splitlines()
+    return {line.split("\t")[0]: line.split("\t")[1] for line in lines if not line.startswith(":archive")}
+
+
+class RealArchiverCase(WineTestCase):
+    """Each case starts with the logs of LOGS, a fresh program folder and the real
+    archiver on PATH; no archive yet."""
+
+    def setUp(self):
+        super().setUp()
+        put_archiver_on_path(real=True)
+        make_files(self.data, LOGS)
+        self.folder = ProgramFolder("real-archiver")
+
+    def run_backup(self, **kwargs):
+        return run_program(self.folder, timeout=300, **kwargs)
+
+    def assertArchiveHolds(self, expected, archive=ARCHIVE):
+        """The archive holds exactly these entries, each once, each byte for byte."""
+        self.assertEqual(sorted(archive_entries(archive)), sorted(expected))
+        for name, content in expected.items():
+            self.assertEqual(read_entry(name, archive), content, name)
+        self.assertTrue(archive_tests_whole(archive))
+
+    def assertStagingHoldsNoFile(self):
+        leftovers = [str(p.relative_to(self.folder.staging)) for p in self.folder.staging.rglob("*") if p.is_file()]
+        self.assertEqual(leftovers, [])
+
+    def grow(self, relative, text):
+        with open(self.data / relative, "ab") as log:
+            log.write(text.encode())
+        return (self.data / relative).read_bytes()
+
+
+class Forwarder(WineTestCase):
+    """rar.exe as Windows programs meet it: Windows paths, the current folder, masks
+    that match whatever the case, and the archiver's output and exit code as they are."""
+
+    def setUp(self):
+        super().setUp()
+        self.work = unix_path("C:\\e2e\\forwarder")
+        shutil.rmtree(self.work, ignore_errors=True)
+        make_files(self.work, {"stage/00/a.bkl": "one", "stage/01/B.BKL": "two", "stage/01/c.Bks": "three",
+                               "stage/01/d.txt": "not matched"})
+        self.exe = unix_path(put_archiver_on_path(real=True)) / "rar.exe"
+
+    def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage"):
+        return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(),
+                              capture_output=True, timeout=300)
+
+    def test_masks_match_whatever_the_case_and_the_archive_is_found_by_its_windows_path(self):
+        result = self.rar("a", "-r", "-ep", "-df", "-m5", "-inul", "C:\\E2E\\Forwarder\\T.rar", "*.bkl", "*.bks")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        archive = self.work / "T.rar"
+        self.assertEqual(archive.read_bytes()[:8], RAR5)
+        self.assertEqual(sorted(archive_entries(archive)), ["B.BKL", "a.bkl", "c.Bks"])
+        self.assertEqual(read_entry("B.BKL", archive), b"two")
+        remaining = sorted(str(p.relative_to(self.work)) for p in self.work.rglob("*") if p.is_file())
+        self.assertEqual(remaining, ["T.rar", "stage/01/d.txt"])
+
+    def test_output_and_exit_code_are_the_archivers_own(self):
+        self.assertEqual(self.rar("a", "-r", "-inul", "..\\T.rar", "*.bkl").returncode, 0)
+        archive = self.work / "T.rar"
+        # The path the archiver is given: through the prefix's drive C:.
+        as_given = PREFIX / "dosdevices" / "c:" / "e2e" / "forwarder" / "T.rar"
+        native = subprocess.run([REAL_RAR, "lt", "-scur", str(as_given)], capture_output=True)
+        forwarded = self.rar("lt", "-scur", "C:\\e2e\\forwarder\\T.rar")
+        self.assertEqual(forwarded.returncode, 0)
+        self.assertIn(b"00/a.bkl", forwarded.stdout)  # paths kept without -ep
+        self.assertEqual(forwarded.stdout, native.stdout)
+
+        missing = self.rar("lb", "C:\\e2e\\forwarder\\missing.rar")
+        self.assertEqual(missing.returncode, 10)
+        unknown = self.rar("lb", "-bogus", "C:\\e2e\\forwarder\\T.rar")
+        self.assertEqual(unknown.returncode, 7)
+        self.assertIn(b"Unknown option: bogus", unknown.stdout)  # the real archiver says it there
+
+    def test_entry_names_pass_unchanged(self):
+        self.assertEqual(self.rar("a", "-r", "-ep", "-inul", "C:\\e2e\\forwarder\\T.rar", "*.BKS").returncode, 0)
+        archive = "C:\\e2e\\forwarder\\T.rar"
+        self.assertEqual(self.rar("rn", "-inul", archive, "c.Bks", "Renamed\\c.bks").returncode, 0)
+        self.assertEqual(archive_entries(self.work / "T.rar"), ["Renamed/c.bks"])
+        self.assertEqual(self.rar("t", "-inul", archive).returncode, 0)
+        self.assertEqual(self.rar("lb", archive).stdout, b"Renamed/c.bks\n")
+
+
+class WithTheRealArchiver(RealArchiverCase):
+    def test_a_first_and_the_following_runs_leave_every_log_readable_byte_for_byte(self):
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertNoBoxes(run)
+        self.assertIn("full run (the archive was missing): archived 4 logs", self.folder.log_lines()[-1])
+        self.assertEqual(ARCHIVE.read_bytes()[:8], RAR5)
+        self.assertArchiveHolds(ARCHIVED)
+        self.assertStagingHoldsNoFile()  # neither a copy nor the archiver's temporary file
+
+        # Grown and new logs: only they are archived, and the others stay as they were.
+        expected = dict(ARCHIVED, **{"acctonein.bkl": self.grow("acct.one/in.bkl", "Subject: More\r\n"),
+                                     "acctonenew.bks": b"new"})
+        make_files(self.data, {"acct.one/new.bks": "new"})
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertIn("archived 2 changed logs (3 unchanged)", self.folder.log_lines()[-1])
+        self.assertArchiveHolds(expected)
+        self.assertStagingHoldsNoFile()
+
+        before = ARCHIVE.stat()
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertIn("nothing changed (5 logs unchanged, the archiver was not started)", self.folder.log_lines()[-1])
+        self.assertEqual(ARCHIVE.stat().st_mtime_ns, before.st_mtime_ns)
+        self.assertArchiveHolds(expected)
+
+    def test_a_missing_archiver_keeps_the_copies_for_the_run_that_finds_it(self):
+        run = self.run_backup(archiver_path=None)
+        self.assertEqual(run.exit_code, 8)
+        self.assertIn("rar.exe was not found", run.texts[0])
+        self.assertFalse(ARCHIVE.exists())
+        self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
+
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertArchiveHolds(ARCHIVED)
+        self.assertStagingHoldsNoFile()
+
+    def test_an_archive_that_cannot_be_written_loses_nothing(self):
+        self.assertEqual(self.run_backup().exit_code, 0)
+        expected = dict(ARCHIVED, **{"subin.bkl": self.grow("Entwürfe.two/sub/in.bkl", "Tschüss\r\n")})
+        old = ARCHIVE.read_bytes()
+        # Read-only to everyone, root too: the archive bound read-only onto itself,
+        # where mounting is allowed (CI runs as root).
+        if subprocess.run(["mount", "--bind", "-o", "ro", str(ARCHIVE), str(ARCHIVE)],
+                          capture_output=True).returncode != 0:
+            self.skipTest("no read-only mount can be made here")
+        try:
+            run = self.run_backup()
+        finally:
+            subprocess.run(["umount", str(ARCHIVE)], check=True)
+        self.assertEqual(run.exit_code, 9, run.texts)
+        self.assertIn("exit code", run.texts[-1])
+        self.assertEqual(ARCHIVE.read_bytes(), old)
+        self.assertEqual(sorted(self.folder.staged()), ["subin.bkl"])
+
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertArchiveHolds(expected)
+        self.assertStagingHoldsNoFile()
+
+    def test_a_damaged_archive_is_reported_and_the_changed_logs_wait(self):
+        self.assertEqual(self.run_backup().exit_code, 0)
+        damaged = damage_entry_header(ARCHIVE, "acctoneout.bks")
+        self.grow("acct.one/in.bkl", "Subject: More\r\n")
+        run = self.run_backup()
+        self.assertNotEqual(run.exit_code, 0)
+        self.assertIn("is damaged", self.folder.log_lines()[-1])
+        # Its bytes are kept, for a repair, and no copy is lost: the archive no longer
+        # fits its record, so every log was staged.
+        self.assertIn(damaged, [p.read_bytes() for p in ARCHIVE.parent.iterdir() if p.is_file()])
+        self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
+
+    def test_a_truncated_archive_is_reported_and_a_new_one_takes_every_log(self):
+        self.assertEqual(self.run_backup().exit_code, 0)
+        truncate(ARCHIVE)
+        expected = dict(ARCHIVED, **{"acctonein.bkl": self.grow("acct.one/in.bkl", "Subject: More\r\n")})
+        run = self.run_backup()
+        self.assertNotEqual(run.exit_code, 0)
+        ARCHIVE.rename(ARCHIVE.with_name("truncated.rar"))
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertArchiveHolds(expected)
+
+    def test_names_read_back_from_the_archive_when_the_names_list_is_lost(self):
+        self.assertEqual(self.run_backup().exit_code, 0)
+        before = archive_entries()
+        for lost in ARCHIVE.parent.glob("QuarnLogsZip.rar.names*"):
+            lost.unlink()
+        current = {path: (self.data / path).read_bytes() for path in LOGS}
+        current["acct.one/in.bkl"] = self.grow("acct.one/in.bkl", "Subject: More\r\n")
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertIn("was missing", self.folder.log_lines()[-1])
+        # No entry is lost, and every log is in the archive under the name its list gives it.
+        entries = archive_entries()
+        self.assertLessEqual(set(before), set(entries))
+        by_path = {path.lower(): name for name, path in names_list().items()}
+        for path, content in current.items():
+            name = by_path["c:\\maildata\\" + path.replace("/", "\\").lower()]
+            self.assertEqual(read_entry(name), content, name)
+        self.assertTrue(archive_tests_whole())
+
+
+if __name__ == "__main__":
+    if not REAL_RAR or not (UNRAR or SEVEN_ZIP):
+        print("real archiver suite skipped: " + ("rar is not installed (Debian's non-free rar package)"
+              if not REAL_RAR else "neither unrar nor 7z is installed to read its archives"))
+        sys.exit(77)
+    main()
