@@ -519,7 +519,8 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
         }
         // No state a log was once archived in has left the archive: an entry of the log
         // holds it, or what grew of it.
-        for (const auto& [path, contents] : archived) {
+        for (const auto& [archivedPath, contents] : archived) {
+            const std::wstring& path = archivedPath;  // a lambda cannot capture a binding
             for (const std::wstring& content : contents) {
                 EXPECT_TRUE(std::any_of(platform.archive.begin(), platform.archive.end(),
                                         [&](const auto& entry) {
