@@ -87,6 +87,9 @@ class GrowthResult:
     first: list = field(default_factory=list)  # seconds of each repetition
     unchanged: list = field(default_factory=list)
     after_growth: list = field(default_factory=list)
+    bare_listing: list = field(default_factory=list)  # the same listing alone: the floor
+    read_back: list = field(default_factory=list)     # rar lt of the whole archive
+    test: list = field(default_factory=list)          # rar t of the whole archive
 
 
 def measure_copies(runner, ds, pool, reps):
@@ -143,6 +146,9 @@ def measure_growth(runner, ds, pool, reps, real=False):
                                     headers_only=True)
         unchanged = runner.archived_run("run with nothing changed", f"nothing changed ({logs:,} logs unchanged",
                                         headers_only=True)
+        result.bare_listing.append(runner.bare_listing_run(ds).wall)
+        result.read_back.append(runner.archiver_run("the read-back", "rar lt -scur").wall)
+        result.test.append(runner.archiver_run("the test", "rar t -inul").wall)
         with Growth(ds, files, pool, GROWTH_SHARE) as growth:
             result.grown = len(growth.grown)
             grew = runner.archived_run(f"run after {result.grown} logs grew",
@@ -153,7 +159,8 @@ def measure_growth(runner, ds, pool, reps, real=False):
                                (result.after_growth, grew)):
             times.append(outcome.wall)
         print(f"  first {first.wall:7.2f} s   nothing changed {unchanged.wall:7.2f} s   "
-              f"{result.grown} grown {grew.wall:7.2f} s", flush=True)
+              f"{result.grown} grown {grew.wall:7.2f} s   bare listing {result.bare_listing[-1]:.2f} s   "
+              f"read-back {result.read_back[-1]:.2f} s   test {result.test[-1]:.2f} s", flush=True)
     runner.forget_archive()
     runner.use_archiver(real=False)
     return result

@@ -126,6 +126,7 @@ def rusage_findings(wait):
 
 
 GROWTH_TARGETS = {"unchanged": 0.10, "after_growth": 0.15}  # most seconds per second of the first run
+LISTING_FLOOR_TARGET = 1.3  # a night with nothing changed, per second of its bare listing
 GROWTH_HEADER = ("Run", "Seconds", "Share of the first run", "Target", "Met")
 
 
@@ -139,6 +140,19 @@ def growth_rows(growth):
         share = statistics.median(times) / first
         rows.append((label, f"{statistics.median(times):.2f}", f"{share:.3f}", f"≤ {target:g}",
                      verdict(share, target)))
+    if growth.bare_listing:
+        # Everything a night with nothing changed costs above its listing is the program's own.
+        listing = statistics.median(growth.bare_listing)
+        floor = statistics.median(growth.unchanged) / listing
+        rows.append(("The bare listing alone (`dir` through `cmd`, minimized)", f"{listing:.2f}",
+                     f"nothing changed: {floor:.2f} x this", f"≤ {LISTING_FLOOR_TARGET:g} x",
+                     verdict(floor, LISTING_FLOOR_TARGET)))
+        rows.append((f"Read-back of {growth.ds.logs:,} entries (`rar lt`)",
+                     f"{statistics.median(growth.read_back):.2f}",
+                     f"{statistics.median(growth.read_back) / first:.3f}", "", ""))
+        rows.append((f"Test of the whole archive (`rar t`, weekly and before a full run)",
+                     f"{statistics.median(growth.test):.2f}",
+                     f"{statistics.median(growth.test) / first:.3f}", "", ""))
     return rows
 
 
@@ -198,7 +212,10 @@ def report(copies, wait, growths, reps, out, env):
                      f"CPU share {', '.join(f'{s:.1f}' for s in wait.shares)} %")
     every += [f"- {g.ds.name}, {g.archiver}: first {', '.join(f'{t:.2f}' for t in g.first)}; nothing changed "
               f"{', '.join(f'{t:.2f}' for t in g.unchanged)}; after growth "
-              f"{', '.join(f'{t:.2f}' for t in g.after_growth)}" for g in growths]
+              f"{', '.join(f'{t:.2f}' for t in g.after_growth)}; bare listing "
+              f"{', '.join(f'{t:.2f}' for t in g.bare_listing)}; read-back "
+              f"{', '.join(f'{t:.2f}' for t in g.read_back)}; test "
+              f"{', '.join(f'{t:.2f}' for t in g.test)}" for g in growths]
     real = [
         "With the real archiver: Debian's `rar` (RAR 7.01 for Linux), started through the forwarder "
         "`rar.exe` of `tests/fixtures/realrar`, writes RAR 5 and compresses (`-m5`), and rewrites the whole "

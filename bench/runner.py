@@ -163,6 +163,25 @@ class Runner:
         """Log copies anywhere in the program's folder, its staging folder included."""
         return [p for p in self.program.path.rglob("*") if p.suffix.lower() in (".bkl", ".bks")]
 
+    def bare_listing_run(self, ds):
+        """The floor of a night with nothing changed: the same listing of the logs the
+        program has cmd make, from a batch file in a minimized console of its own, with
+        nothing else."""
+        batch = WORK + "\\bare-listing.bat"
+        qw.unix_path(batch).write_bytes(
+            (f'dir /s /b /a-d "{ds.windows}\\*.bkl" "{ds.windows}\\*.bks" > {WORK}\\bare-list.tmp\r\n'
+             f'echo done > {WORK}\\bare-done.tmp\r\n').encode("ascii"))
+        return run_wine("the bare listing", ["start", "/min", "/wait", "cmd", "/d", "/u", "/v:off",
+                                             "/c", batch], self.env, self.timeout)
+
+    def archiver_run(self, what, command):
+        """One archiver command on the benchmark's archive, through cmd as the program
+        runs it: to read the archive back (lt) or test it whole (t)."""
+        batch = WORK + "\\archiver.bat"
+        qw.unix_path(batch).write_bytes(f'{command} "{ARCHIVE}" > {WORK}\\archiver.tmp\r\n'.encode("ascii"))
+        return run_wine(what, ["cmd", "/d", "/c", batch], dict(self.env, RAR_STANDIN_HEADERS_ONLY="1"),
+                        self.timeout)
+
     def forget_archive(self):
         """No archive and nothing kept beside it: the next run is a full one."""
         archive = qw.unix_path(ARCHIVE)

@@ -75,9 +75,9 @@ def damage_entry_header(archive, name):
 
 
 def names_list(names_file=NAMES):
-    """The names list beside the archive as {name: log path}, its archive line left out."""
+    """The names list beside the archive as {name: log path}, its own lines left out."""
     lines = names_file.read_bytes().decode("utf-8-sig").splitlines()
-    return {line.split("\t")[0]: line.split("\t")[1] for line in lines if not line.startswith(":archive")}
+    return {line.split("\t")[0]: line.split("\t")[1] for line in lines if not line.startswith(":")}
 
 
 class RealArchiverCase(WineTestCase):
@@ -224,28 +224,42 @@ class WithTheRealArchiver(RealArchiverCase):
         self.assertArchiveHolds(expected)
         self.assertStagingHoldsNoFile()
 
-    def test_a_damaged_archive_is_reported_and_the_changed_logs_wait(self):
+    def test_a_damaged_archive_is_set_aside_whole_and_a_new_one_takes_every_log(self):
         self.assertEqual(self.run_backup().exit_code, 0)
         damaged = damage_entry_header(ARCHIVE, "acctoneout.bks")
-        self.grow("acct.one/in.bkl", "Subject: More\r\n")
+        expected = dict(ARCHIVED, **{"acctonein.bkl": self.grow("acct.one/in.bkl", "Subject: More\r\n")})
         run = self.run_backup()
-        self.assertNotEqual(run.exit_code, 0)
-        self.assertIn("is damaged", self.folder.log_lines()[-1])
-        # Its bytes are kept, for a repair, and no copy is lost: the archive no longer
-        # fits its record, so every log was staged.
-        self.assertIn(damaged, [p.read_bytes() for p in ARCHIVE.parent.iterdir() if p.is_file()])
-        self.assertEqual(sorted(self.folder.staged()), sorted(ARCHIVED))
+        self.assertEqual(run.exit_code, 16, run.texts)
+        self.assertIn("rar r ", self.folder.log_lines()[-1])
+        # Its bytes are kept as they were, for a repair, beside a copy of its names.
+        aside = next(ARCHIVE.parent.glob("QuarnLogsZip.damaged-*.rar"))
+        self.assertEqual(aside.read_bytes(), damaged)
+        self.assertTrue(aside.with_name(aside.name + ".names").exists())
+        self.assertArchiveHolds(expected)
+        self.assertStagingHoldsNoFile()
+        self.assertEqual(self.run_backup().exit_code, 0)
 
-    def test_a_truncated_archive_is_reported_and_a_new_one_takes_every_log(self):
+    def test_a_truncated_archive_loses_no_copy_and_a_new_one_takes_every_log(self):
         self.assertEqual(self.run_backup().exit_code, 0)
         truncate(ARCHIVE)
         expected = dict(ARCHIVED, **{"acctonein.bkl": self.grow("acct.one/in.bkl", "Subject: More\r\n")})
         run = self.run_backup()
-        self.assertNotEqual(run.exit_code, 0)
-        ARCHIVE.rename(ARCHIVE.with_name("truncated.rar"))
+        self.assertEqual(run.exit_code, 16, run.texts)
+        self.assertArchiveHolds(expected)
+        self.assertEqual(len(list(ARCHIVE.parent.glob("QuarnLogsZip.damaged-*.rar"))), 1)
+
+    def test_a_rewritten_log_keeps_what_the_archive_held_of_it(self):
+        self.assertEqual(self.run_backup().exit_code, 0)
+        (self.data / "acct.one/out.bks").write_bytes(b"To: carol@example.com\r\n")  # compacted
+        grown = self.grow("acct.one/in.bkl", "Subject: More\r\n")  # grown: no version
         run = self.run_backup()
         self.assertEqual(run.exit_code, 0, run.texts)
-        self.assertArchiveHolds(expected)
+        self.assertIn("1 log was rewritten, not added to", self.folder.log_lines()[-1])
+        kept = next(name for name in archive_entries() if name.startswith("acctoneout.2"))
+        self.assertArchiveHolds(dict(ARCHIVED, **{"acctonein.bkl": grown,
+                                                  "acctoneout.bks": b"To: carol@example.com\r\n",
+                                                  kept: ARCHIVED["acctoneout.bks"]}))
+        self.assertEqual(names_list()[kept], "C:\\maildata\\acct.one\\out.bks")
 
     def test_names_read_back_from_the_archive_when_the_names_list_is_lost(self):
         self.assertEqual(self.run_backup().exit_code, 0)
@@ -257,9 +271,10 @@ class WithTheRealArchiver(RealArchiverCase):
         run = self.run_backup()
         self.assertEqual(run.exit_code, 0, run.texts)
         self.assertIn("was missing", self.folder.log_lines()[-1])
-        # No entry is lost, and every log is in the archive under the name its list gives it.
+        # No entry is lost, every log is in the archive under the name its list gives it,
+        # and a log whose content proves an entry its own takes it back: no doubles.
         entries = archive_entries()
-        self.assertLessEqual(set(before), set(entries))
+        self.assertEqual(sorted(entries), sorted(before))
         by_path = {path.lower(): name for name, path in names_list().items()}
         for path, content in current.items():
             name = by_path["c:\\maildata\\" + path.replace("/", "\\").lower()]
