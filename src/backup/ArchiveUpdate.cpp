@@ -66,12 +66,12 @@ void RunArchiver(Platform& platform, const std::wstring& archivePath,
 
 void RenameEntries(Platform& platform, const std::wstring& archivePath,
                    const std::vector<std::pair<std::wstring, std::wstring>>& renames,
-                   const std::wstring& programFolder, std::uint32_t timeoutMs, std::wstring& note) {
+                   const std::wstring& folder, std::uint32_t timeoutMs, std::wstring& note) {
     std::vector<std::pair<std::wstring, std::wstring>> batch;
     const auto flush = [&] {
         if (batch.empty()) return;
         const std::uint32_t exitCode = RunArchiverCommand(
-            platform, RenameCommand(archivePath, batch), programFolder, timeoutMs,
+            platform, RenameCommand(archivePath, batch), folder, timeoutMs,
             L"keeping earlier versions in " + archivePath, L"Nothing was added to the archive.",
             note);
         if (exitCode != kArchiverSuccess) {

@@ -27,10 +27,10 @@ void RunArchiver(Platform& platform, const std::wstring& archivePath,
 
 // Renames archive entries, each from the first name of a pair to the second, so that
 // what they hold stays in the archive when a log's new content takes the first name.
-// Run in programFolder for at most timeoutMs; stops the run when it fails. note: see
+// Run in folder for at most timeoutMs; stops the run when it fails. note: see
 // RunArchiverCommand.
 void RenameEntries(Platform& platform, const std::wstring& archivePath,
                    const std::vector<std::pair<std::wstring, std::wstring>>& renames,
-                   const std::wstring& programFolder, std::uint32_t timeoutMs, std::wstring& note);
+                   const std::wstring& folder, std::uint32_t timeoutMs, std::wstring& note);
 
 }  // namespace quarn

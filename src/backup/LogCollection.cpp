@@ -327,7 +327,9 @@ void LogCollection::KeepRewrittenVersions() {
     }
     // The kept names are the list's before they are the archive's.
     namesFile_.Save(names_);
-    RenameEntries(platform_, archivePath_, renames, programFolder_, archiverTimeoutMs_, NoteSlot());
+    // In the staging folder: the archiver rewrites the archive through a temporary copy in
+    // the folder it runs in, and a run ended midway leaves it where the next run clears it.
+    RenameEntries(platform_, archivePath_, renames, staging_.Path(), archiverTimeoutMs_, NoteSlot());
     for (const std::size_t entry : rewritten_) names_.SetRecord(entry, std::nullopt);
 }
 
