@@ -37,14 +37,17 @@ std::string ArchiveRecordLine(const ArchiveRecord& record) {
                        std::to_string(record.lastFullRunDay) + "\t" +
                        (record.finished ? "finished" : "unfinished") + "\t" +
                        ToUtf8(record.computer) + "\t" + std::to_string(record.lastTestDay);
-    if (record.seal) line += "\t" + std::to_string(record.seal->lines) + "\t" + Hex8(record.seal->crc);
+    if (record.seal) {
+        line += "\t" + std::to_string(record.seal->lines) + "\t" + Hex8(record.seal->crc) + "\t" +
+                std::to_string(record.stamp.changeTime);
+    }
     return line;
 }
 
 std::optional<ArchiveRecord> ParseArchiveRecord(std::string_view line) {
     const std::vector<std::string> fields = TabFields(line);
-    // Seven fields in the lists of earlier versions: no computer, test or seal.
-    if ((fields.size() != 7 && fields.size() != 11) || fields[0] != kArchiveRecordMark) {
+    // Seven fields in the lists of earlier versions: no computer, test, seal or change time.
+    if ((fields.size() != 7 && fields.size() != 12) || fields[0] != kArchiveRecordMark) {
         return std::nullopt;
     }
     const std::optional<std::wstring> archive = FromUtf8(fields[1]);
@@ -73,7 +76,9 @@ std::optional<ArchiveRecord> ParseArchiveRecord(std::string_view line) {
     const std::optional<std::uint64_t> tested = ParseDecimal(fields[8]);
     const std::optional<std::uint64_t> lines = ParseDecimal(fields[9]);
     const std::optional<std::uint32_t> crc = ParseHex8(fields[10]);
-    if (!computer || !tested || !lines || !crc) return std::nullopt;
+    const std::optional<std::uint64_t> changeTime = ParseDecimal(fields[11]);
+    if (!computer || !tested || !lines || !crc || !changeTime) return std::nullopt;
+    record.stamp.changeTime = *changeTime;
     record.computer = *computer;
     record.lastTestDay = static_cast<std::int64_t>(*tested);
     record.seal = ListSeal{*lines, *crc};

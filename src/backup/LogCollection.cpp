@@ -220,7 +220,8 @@ void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::si
         if (copy) {
             ++result.copied;
             staged_.push_back({log.name, copy->content, entry,
-                               EntryRecord{{copy->content.size, copy->source.lastWrite},
+                               EntryRecord{{copy->content.size, copy->source.lastWrite,
+                                            copy->source.changeTime},
                                            copy->content.crc},
                                true});
             // Rewritten rather than grown: what the archive holds of it is no part of it.

@@ -17,8 +17,9 @@ namespace quarn {
 // A name's line: the staged name, a tab, the log's full path (nothing for a name
 // that an archive entry holds whose log is not known), then, tab-separated:
 // - once the log's entry was confirmed in the archive: the size of what was archived,
-//   the log's last write time as it was copied, and the CRC-32 of what was archived
-//   (eight hex digits; lists of earlier versions have no CRC);
+//   the log's last write time as it was copied, the CRC-32 of what was archived
+//   (eight hex digits) and the log's change time as it was copied (lists of earlier
+//   versions have neither);
 // - "kept:YYYY-MM-DD" instead, for an entry that keeps what the log held before it
 //   was rewritten that day;
 // - "missing:YYYY-MM-DD" at the end, for a log that was not found since that day.
@@ -27,7 +28,7 @@ namespace quarn {
 
 // What the list keeps of a log once its entry was confirmed in the archive.
 struct EntryRecord {
-    FileStamp stamp;                   // the archived size, the log's write time as copied
+    FileStamp stamp;                   // the archived size, the log's write and change time as copied
     std::optional<std::uint32_t> crc;  // of what was archived
     bool operator==(const EntryRecord& other) const {
         return stamp == other.stamp && crc == other.crc;

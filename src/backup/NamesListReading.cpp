@@ -51,7 +51,10 @@ std::optional<NamesListLine> ParseNameLine(const std::vector<std::string>& field
         next += 2;
         const std::optional<std::uint32_t> crc = next < fields.size() ? ParseHex8(fields[next]) : std::nullopt;
         if (crc) ++next;
-        line.record = EntryRecord{{*size, *lastWrite}, crc};
+        const std::optional<std::uint64_t> changeTime =
+            crc && next < fields.size() ? ParseDecimal(fields[next]) : std::nullopt;
+        if (changeTime) ++next;
+        line.record = EntryRecord{{*size, *lastWrite, changeTime.value_or(0)}, crc};
     }
     if (more() && !line.keptDay) line.missingSince = TaggedDay(fields[next], "missing:");
     if (line.missingSince) ++next;

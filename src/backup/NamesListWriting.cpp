@@ -18,7 +18,9 @@ std::string NameLineText(std::string_view name, std::string_view source,
     } else if (record) {
         line += '\t' + std::to_string(record->stamp.size) + '\t' +
                 std::to_string(record->stamp.lastWrite);
-        if (record->crc) line += '\t' + Hex8(*record->crc);
+        if (record->crc) {
+            line += '\t' + Hex8(*record->crc) + '\t' + std::to_string(record->stamp.changeTime);
+        }
     }
     if (missingSince) line += "\tmissing:" + ToUtf8(DayText(*missingSince));
     return line;

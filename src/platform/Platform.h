@@ -48,13 +48,15 @@ struct FileIdentity {
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
 };
 
-// A file's size and last write time. A log only grows or is rewritten, and either
-// moves its stamp.
+// A file's size, last write time and change time. A log only grows or is rewritten,
+// and either moves its stamp: also a rewrite that keeps the size and puts the write
+// time back, since no tool can put the change time back.
 struct FileStamp {
     std::uint64_t size = 0;
-    std::uint64_t lastWrite = 0;  // in the system's file-time units
+    std::uint64_t lastWrite = 0;   // in the system's file-time units
+    std::uint64_t changeTime = 0;  // of its content or attributes; 0 where the file system keeps none
     bool operator==(const FileStamp& other) const {
-        return size == other.size && lastWrite == other.lastWrite;
+        return size == other.size && lastWrite == other.lastWrite && changeTime == other.changeTime;
     }
     bool operator!=(const FileStamp& other) const { return !(*this == other); }
 };

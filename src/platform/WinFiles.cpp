@@ -39,6 +39,19 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
 
 }  // namespace
 
+Result<FileStamp> StampOfHandle(HANDLE file) {
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) == FALSE) {
+        return Failed{LastError()};
+    }
+    if ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed{ERROR_ACCESS_DENIED};
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(file, &size) == FALSE) return Failed{LastError()};
+    return FileStamp{static_cast<std::uint64_t>(size.QuadPart),
+                     static_cast<std::uint64_t>(basic.LastWriteTime.QuadPart),
+                     static_cast<std::uint64_t>(basic.ChangeTime.QuadPart)};
+}
+
 DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength,
                                ContentCheck& check) {
     copyBuffer_.resize(kCopyBufferBytes);
@@ -75,18 +88,12 @@ Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!source) return Failed{LastError()};
     // Taken before the copy: a write during the copy then moves the log past its record.
-    // Size and time alone: GetFileInformationByHandle also asks for the volume's serial
-    // number, which costs a round trip to the mount manager under Wine for every log.
-    LARGE_INTEGER sizeBefore{};
-    FILETIME writtenBefore{};
-    if (GetFileSizeEx(source.Get(), &sizeBefore) == FALSE ||
-        GetFileTime(source.Get(), nullptr, nullptr, &writtenBefore) == FALSE) {
-        return Failed{LastError()};
-    }
+    // Not GetFileInformationByHandle: it also asks for the volume's serial number, which
+    // costs a round trip to the mount manager under Wine for every log.
+    const Result<FileStamp> before = StampOfHandle(source.Get());
+    if (!before) return Failed{before.Error()};
     CopiedFile copied;
-    copied.source = {static_cast<std::uint64_t>(sizeBefore.QuadPart),
-                     (static_cast<std::uint64_t>(writtenBefore.dwHighDateTime) << 32) |
-                         writtenBefore.dwLowDateTime};
+    copied.source = *before;
     const UniqueFileHandle copy(CreateFileW(LongPathForm(temporary).c_str(), GENERIC_WRITE | DELETE,
                                             0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
@@ -140,14 +147,14 @@ Status WinPlatform::RemoveFile(const std::wstring& path) {
 }
 
 Result<FileStamp> WinPlatform::StampOf(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExW(LongPathForm(path).c_str(), GetFileExInfoStandard, &data) == FALSE) {
-        return Failed{LastError()};
-    }
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed{ERROR_ACCESS_DENIED};
-    return FileStamp{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
-                     (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                         data.ftLastWriteTime.dwLowDateTime};
+    // Only a handle tells the change time; one that asks for attributes alone
+    // shares with every writer.
+    const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+    if (!file) return Failed{LastError()};
+    return StampOfHandle(file.Get());
 }
 
 Result<std::string> WinPlatform::ReadFileBytes(const std::wstring& path) {

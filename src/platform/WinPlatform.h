@@ -6,6 +6,9 @@
 namespace quarn {
 
 // The real thing: every call goes to the wide Windows functions.
+// The size, last write time and change time of an open file.
+Result<FileStamp> StampOfHandle(HANDLE file);
+
 class WinPlatform final : public Platform {
 public:
     Result<std::unique_ptr<RegistryKey>> OpenCurrentUserKey(const std::wstring& subKey,

@@ -209,8 +209,8 @@ TEST_F(CollectionTest, OnlyChangedLogsAreStagedUnlessAnyDoubtMakesTheRunFull) {
     EXPECT_EQ(result.copied, 4u);
     const std::wstring names = platform.FileContent(NamesFile());
     EXPECT_EQ(names.rfind(L":archive\tc:\\backups\\x.rar\t", 0), 0u) << names;
-    // Size, write time and CRC-32 of what the archive was found to hold.
-    EXPECT_NE(names.find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\t6\t72853167604\t9d24c6c0\r\n"),
+    // Size, write time and CRC-32 of what the archive was found to hold, and change time.
+    EXPECT_NE(names.find(L"\r\nacctonein.bkl\tD:\\Becky\\acct.one\\in.bkl\t6\t72853167604\t9d24c6c0\t"),
               std::wstring::npos);
 
     platform.events.clear();
@@ -239,6 +239,13 @@ TEST_F(CollectionTest, OnlyChangedLogsAreStagedUnlessAnyDoubtMakesTheRunFull) {
     result = Run();
     EXPECT_EQ(result.copied, 1u);
     EXPECT_EQ(platform.archive[L"abx.bkl"], L"from a.b, grown");
+
+    // Rewritten with the same size by a tool that put the write time back: its change
+    // time, which no one can put back, tells.
+    platform.AddFile(logs[3], L"FROM AB");
+    result = Run();
+    EXPECT_EQ(result.copied, 1u);
+    EXPECT_EQ(platform.archive[L"abx~2.bkl"], L"FROM AB");
 
     // Each doubt makes the next run full, and a full run clears it.
     platform.AddFile(Archive(), L"older");  // replaced by an older copy, its time restored

@@ -147,6 +147,7 @@ void FakePlatform::AddFileBytes(const std::wstring& path, const std::string& byt
     const std::wstring resolved = Resolve(path);
     AddDirectory(Parent(resolved));
     files_[Key(resolved)] = {resolved, bytes};
+    changed_[Key(resolved)] = ++changeClock_;
 }
 
 bool FakePlatform::HasFile(const std::wstring& path) const { return files_.count(Key(Resolve(path))) > 0; }
@@ -342,6 +343,7 @@ Result<CopiedFile> FakePlatform::CopyViaTemporary(const std::wstring& from,
     const Result<FileStamp> stamp = StampOf(from);
     if (!stamp) return Failed{stamp.Error()};
     files_[Key(Resolve(to))] = {Resolve(to), source->second.second};
+    changed_[Key(Resolve(to))] = ++changeClock_;
     return CopiedFile{*stamp, Checked(source->second.second, prefixLength)};
 }
 
@@ -356,6 +358,7 @@ Status FakePlatform::MoveFileOver(const std::wstring& from, const std::wstring& 
     std::string bytes = std::move(source->second.second);
     files_.erase(source);
     files_[Key(Resolve(to))] = {Resolve(to), std::move(bytes)};
+    changed_[Key(Resolve(to))] = ++changeClock_;
     return {};
 }
 
@@ -372,7 +375,8 @@ Result<FileStamp> FakePlatform::StampOf(const std::wstring& path) {
     if (HasDirectory(path)) return Failed{kErrorAccessDenied};
     if (!HasFile(path)) return Failed{kErrorFileNotFound};
     const auto time = writeTimes.find(Resolve(path));
-    return FileStamp{FileBytes(path).size(), Ticks(time == writeTimes.end() ? now : time->second)};
+    return FileStamp{FileBytes(path).size(), Ticks(time == writeTimes.end() ? now : time->second),
+                     changed_[Key(Resolve(path))]};
 }
 
 Result<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {

@@ -147,6 +147,9 @@ private:
 
     std::map<std::wstring, std::wstring> directories_;  // key -> display path
     std::map<std::wstring, std::pair<std::wstring, std::string>> files_;  // key -> path, bytes
+    // key -> when it last changed, as a count: no one can set it back, as on NTFS
+    std::map<std::wstring, std::uint64_t> changed_;
+    std::uint64_t changeClock_ = 0;
 };
 
 // Answers the listing batch file the way the command interpreter would: lists the

@@ -422,6 +422,24 @@ TEST_F(WinPlatformFiles, WritesReadsAndAppendsBytes) {
     EXPECT_EQ(platform.ReadFileBytes(file)->substr(3), "line 1\r\nline 2\r\n");
     ASSERT_TRUE(platform.AppendFileBytes(scratch / L"new.log", "first"));
     EXPECT_EQ(ReadBytes(scratch / L"new.log"), "first");
+
+    // Rewritten with the same size and its write time put back: its change time moves,
+    // once the file system's clock has moved on.
+    const FileStamp before = *platform.StampOf(file);
+    FileStamp after = before;
+    for (int tries = 0; tries < 100000 && after.changeTime == before.changeTime; ++tries) {
+        const UniqueFileHandle rewriter(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(rewriter);
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(rewriter.Get(), "L", 1, &written, nullptr));
+        FILETIME lastWrite{static_cast<DWORD>(before.lastWrite), static_cast<DWORD>(before.lastWrite >> 32)};
+        ASSERT_TRUE(SetFileTime(rewriter.Get(), nullptr, nullptr, &lastWrite));
+        after = *platform.StampOf(file);
+    }
+    EXPECT_EQ(after.size, before.size);
+    EXPECT_EQ(after.lastWrite, before.lastWrite);
+    EXPECT_NE(after.changeTime, before.changeTime);
 }
 
 TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
