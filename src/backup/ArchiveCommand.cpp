@@ -17,8 +17,7 @@ std::wstring BuildArchiveCommand(const std::wstring& archivePath) {
 }
 
 std::wstring TechnicalListingCommand(const std::wstring& archivePath) {
-    // "/s": the interpreter takes away the outer quotes and keeps the inner ones.
-    return L"cmd.exe /d /s /c \"rar lt -scur " + Quoted(archivePath) + L" > " + kArchiveListFile + L"\"";
+    return L"rar lt -scur " + Quoted(archivePath);
 }
 
 std::wstring TestCommand(const std::wstring& archivePath) {

@@ -19,8 +19,7 @@ std::wstring BuildArchiveCommand(const std::wstring& archivePath);
 inline constexpr wchar_t kArchiveListFile[] = L"archivelist.tmp";
 
 // "rar lt" lists each entry's name, size and CRC-32; "-scur" writes that list, when it
-// goes to a file, as Unicode whatever the system's code pages. The command
-// interpreter sends it to the file.
+// goes to a file, as Unicode whatever the system's code pages.
 std::wstring TechnicalListingCommand(const std::wstring& archivePath);
 
 // Reads every entry and checks its CRC-32.

@@ -15,8 +15,6 @@ ArchiveContents ListArchive(Platform& platform, const std::wstring& archivePath,
                                                        L" could not be listed: " + reason + L" " +
                                                        consequence);
     };
-    // The command interpreter would change a "%" in the path.
-    if (archivePath.find(L'%') != std::wstring::npos) stop(L"its path holds a \"%\".");
     const std::wstring listFile = JoinPath(programFolder, kArchiveListFile);
     if (const Status removed = platform.RemoveFile(listFile); !removed) {
         stop(L"an earlier list " + listFile + L" cannot be removed: " +
@@ -24,7 +22,7 @@ ArchiveContents ListArchive(Platform& platform, const std::wstring& archivePath,
     }
     const std::uint32_t exitCode =
         RunArchiverCommand(platform, TechnicalListingCommand(archivePath), programFolder, timeoutMs,
-                           L"listing " + archivePath, consequence, note);
+                           L"listing " + archivePath, consequence, note, listFile);
     const Result<std::string> list = platform.ReadFileBytes(listFile);
     // Left behind, it is removed before the next listing.
     static_cast<void>(platform.RemoveFile(listFile));

@@ -7,9 +7,6 @@
 namespace quarn {
 namespace {
 
-// The command interpreter's "is not recognized", when it was asked to start the archiver.
-constexpr std::uint32_t kCommandNotFound = 9009;
-
 [[noreturn]] void StopNotStarted(const std::wstring& reason, const std::wstring& consequence) {
     throw RunStopped(ExitCode::ArchiverNotStarted,
                      L"The RAR archiver rar.exe " + reason +
@@ -22,17 +19,14 @@ constexpr std::uint32_t kCommandNotFound = 9009;
 std::uint32_t RunArchiverCommand(Platform& platform, const std::wstring& commandLine,
                                  const std::wstring& folder, std::uint32_t timeoutMs,
                                  const std::wstring& doing, const std::wstring& consequence,
-                                 std::wstring& note) {
-    const Result<ProcessEnd> end =
-        platform.RunProcess(commandLine, WindowShow::MinimizedInactive, folder, {}, timeoutMs);
+                                 std::wstring& note, const std::wstring& outputFile) {
+    const Result<ProcessEnd> end = platform.RunProcess(commandLine, WindowShow::MinimizedInactive,
+                                                       folder, {}, outputFile, timeoutMs);
     if (!end) {
         StopNotStarted(end.Error() == win32::kFileNotFound
                            ? L"was not found"
                            : L"could not be started: " + platform.ErrorText(end.Error()),
                        consequence);
-    }
-    if (end->exitCode == kCommandNotFound && !end->timedOut && end->waitError == 0) {
-        StopNotStarted(L"was not found", consequence);
     }
     note = LeftRunningNote(platform, *end, L"the RAR archiver");
     if (end->timedOut) {

@@ -12,10 +12,11 @@ namespace quarn {
 // started (exit 8), does not end in time (13) or its end cannot be awaited (9). The
 // messages say what it was doing ("writing C:\B\x.rar") and end with the consequence
 // ("Nothing was backed up."). Sets note, also when it stops the run, to what the run
-// log should say about processes it left running.
+// log should say about processes it left running. Its output goes to outputFile when
+// one is given.
 std::uint32_t RunArchiverCommand(Platform& platform, const std::wstring& commandLine,
                                  const std::wstring& folder, std::uint32_t timeoutMs,
                                  const std::wstring& doing, const std::wstring& consequence,
-                                 std::wstring& note);
+                                 std::wstring& note, const std::wstring& outputFile = {});
 
 }  // namespace quarn

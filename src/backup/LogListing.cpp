@@ -102,7 +102,7 @@ std::wstring ListLogFiles(Platform& platform, const std::wstring& dataDir,
     // one presses.
     const Result<ProcessEnd> batch = platform.RunProcess(
         kListingCommand, WindowShow::MinimizedActive, programFolder,
-        {{kDataDirVariable, dataDir}, {L"DIRCMD", std::nullopt}}, timeoutMs);
+        {{kDataDirVariable, dataDir}, {L"DIRCMD", std::nullopt}}, {}, timeoutMs);
     if (!batch) {
         StopListing(ExitCode::ListingFailed, std::wstring(kBatchFile) + L" could not be started: " +
                                                  platform.ErrorText(batch.Error()));

@@ -182,14 +182,16 @@ public:
     virtual std::wstring ErrorText(std::uint32_t error) = 0;
 
     // Starts a command line in workingFolder, found the way Windows finds a bare
-    // command name, with the variables on top of the program's environment, and
-    // waits at most timeoutMs for it to end. A process that takes longer is ended
+    // command name, with the variables on top of the program's environment and, when
+    // outputFile is given, its standard output written there (the file made anew),
+    // and waits at most timeoutMs for it to end. A process that takes longer is ended
     // together with every process it started; so is anything it leaves running when
     // it ends, and everything when the program itself ends. Fails when it cannot
     // be started.
     virtual Result<ProcessEnd> RunProcess(const std::wstring& commandLine, WindowShow show,
                                           const std::wstring& workingFolder,
                                           const std::vector<ChildVariable>& variables,
+                                          const std::wstring& outputFile,
                                           std::uint32_t timeoutMs) = 0;
 
     // A lock shared by every session on the machine; HeldElsewhere() of its error

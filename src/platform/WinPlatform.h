@@ -49,7 +49,7 @@ public:
     Result<ProcessEnd> RunProcess(const std::wstring& commandLine, WindowShow show,
                                   const std::wstring& workingFolder,
                                   const std::vector<ChildVariable>& variables,
-                                  std::uint32_t timeoutMs) override;
+                                  const std::wstring& outputFile, std::uint32_t timeoutMs) override;
 
     Result<std::unique_ptr<RunLock>> LockRun(const std::wstring& name) override;
     Result<std::unique_ptr<RunLock>> LockFile(const std::wstring& path) override;

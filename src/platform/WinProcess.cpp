@@ -3,6 +3,7 @@
 
 #include "platform/WinGrowingBuffer.h"
 #include "platform/WinHandles.h"
+#include "platform/WinLongPath.h"
 #include "platform/WinPlatform.h"
 #include "platform/WinProgramJob.h"
 
@@ -120,6 +121,7 @@ std::uint32_t JoinProgramJob() {
 Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, WindowShow show,
                                            const std::wstring& workingFolder,
                                            const std::vector<ChildVariable>& variables,
+                                           const std::wstring& outputFile,
                                            std::uint32_t timeoutMs) {
     // Refused where jobs do not nest (Windows 7) for a program that already runs in
     // a job: what it starts then lives on after it. Not a reason to back nothing up.
@@ -136,11 +138,22 @@ Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, Wind
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = show == WindowShow::MinimizedActive ? SW_SHOWMINIMIZED
                                                               : SW_SHOWMINNOACTIVE;
+    // The one handle the child inherits: nothing else the program holds is inheritable.
+    UniqueFileHandle output;
+    if (!outputFile.empty()) {
+        SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+        output = UniqueFileHandle(CreateFileW(LongPathForm(outputFile).c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!output) return Failed{LastError()};
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.Get();
+    }
     PROCESS_INFORMATION created{};
     std::wstring mutableCommandLine = commandLine;  // CreateProcessW may write into it
 
     // Suspended until it is in the step's job, so that nothing it starts escapes it.
-    if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, output.Valid(),
                         CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
                         variables.empty() ? nullptr : environment->data(),
                         workingFolder.c_str(), &startup, &created)) {

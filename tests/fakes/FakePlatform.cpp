@@ -406,7 +406,7 @@ Status FakePlatform::AppendFileBytes(const std::wstring& path, const std::string
 Result<ProcessEnd> FakePlatform::RunProcess(const std::wstring& commandLine, WindowShow,
                                             const std::wstring& workingFolder,
                                             const std::vector<ChildVariable>& variables,
-                                            std::uint32_t timeoutMs) {
+                                            const std::wstring& outputFile, std::uint32_t timeoutMs) {
     events.push_back(L"run " + commandLine);
     std::map<std::wstring, std::wstring> inherited = environment;
     for (const ChildVariable& variable : variables) {
@@ -416,7 +416,7 @@ Result<ProcessEnd> FakePlatform::RunProcess(const std::wstring& commandLine, Win
             inherited.erase(variable.name);
         }
     }
-    started.push_back({commandLine, workingFolder, timeoutMs, inherited});
+    started.push_back({commandLine, workingFolder, timeoutMs, inherited, outputFile});
     if (const std::uint32_t error = Fails(L"RunProcess", commandLine)) return Failed{error};
     if (!onProcess) return ProcessEnd{};
     return onProcess(commandLine);
@@ -549,9 +549,7 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
             return Result<ProcessEnd>(end);
         }
         const std::vector<std::wstring> quoted = QuotedArguments(commandLine);
-        const std::wstring archive = quoted.size() > 1 && commandLine.rfind(L"cmd.exe", 0) == 0
-                                         ? quoted[1]
-                                         : quoted.empty() ? L"" : quoted[0];
+        const std::wstring archive = quoted.empty() ? L"" : quoted[0];
         const auto verb = [&](const wchar_t* word) {
             return commandLine.find(std::wstring(L"rar ") + word + L" ") != std::wstring::npos;
         };
@@ -567,7 +565,7 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
                 bytes += static_cast<char>(c & 0xFF);
                 bytes += static_cast<char>((c >> 8) & 0xFF);
             }
-            platform.AddFileBytes(JoinPath(workingFolder, L"archivelist.tmp"), bytes);
+            platform.AddFileBytes(platform.started.back().outputFile, bytes);
             return Result<ProcessEnd>(end);
         }
         if (end.exitCode != 0 || command == L"t") return Result<ProcessEnd>(end);

@@ -34,6 +34,7 @@ public:
         std::wstring workingFolder;
         std::uint32_t timeoutMs;
         std::map<std::wstring, std::wstring> environment;  // what it inherited
+        std::wstring outputFile;                           // where its output went, if anywhere
     };
 
     FakePlatform();
@@ -88,7 +89,7 @@ public:
     Result<ProcessEnd> RunProcess(const std::wstring& commandLine, WindowShow show,
                                   const std::wstring& workingFolder,
                                   const std::vector<ChildVariable>& variables,
-                                  std::uint32_t timeoutMs) override;
+                                  const std::wstring& outputFile, std::uint32_t timeoutMs) override;
     Result<std::unique_ptr<RunLock>> LockRun(const std::wstring& name) override;
     Result<std::unique_ptr<RunLock>> LockFile(const std::wstring& path) override;
     LocalTime Now() override { return now; }
@@ -155,7 +156,7 @@ private:
 // Answers the listing batch file the way the command interpreter would: lists the
 // given paths into filelist.tmp (UTF-16) and writes the marker. Archiver commands
 // get the exit code that platform.archiverExits names, else archiverExitCode ("a")
-// or 0: "rar lt" lists platform.archive (names, sizes, CRCs) into its file, as
+// or 0: "rar lt" lists platform.archive (names, sizes, CRCs) to its output file, as
 // UTF-16; "rar t" tests; with 0, "rar rn" renames entries, and "rar a" takes the log
 // copies of its working folder away into platform.archive and writes the archive file.
 // The length and CRC-32 of the bytes, and of their first prefixLength bytes.

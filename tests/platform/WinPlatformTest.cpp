@@ -497,17 +497,29 @@ constexpr std::uint32_t kAMinute = 60 * 1000;
 TEST_F(WinPlatformProcesses, WaitsForTheExitCodeInTheGivenFolder) {
     const Result<ProcessEnd> end = platform.RunProcess(L"cmd /c cd> where.txt & exit 3",
                                                        WindowShow::MinimizedInactive,
-                                                       scratch.Path(), {}, kAMinute);
+                                                       scratch.Path(), {}, {}, kAMinute);
     ASSERT_TRUE(end);
     EXPECT_FALSE(end->timedOut);
     EXPECT_EQ(end->exitCode, 3u);
     EXPECT_EQ(end->leftRunning, 0u);
+
+    // Its output written straight to a file, made anew.
+    WriteBytes(scratch / L"out.txt", "an older, longer text");
+    const Result<ProcessEnd> written = platform.RunProcess(
+        L"cmd /c echo written", WindowShow::MinimizedInactive, scratch.Path(), {}, scratch / L"out.txt",
+        kAMinute);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(ReadBytes(scratch / L"out.txt"), "written\r\n");
+    EXPECT_EQ(platform.RunProcess(L"cmd /c echo x", WindowShow::MinimizedInactive, scratch.Path(), {},
+                                  scratch / L"missing\\out.txt", kAMinute)
+                  .Error(),
+              3u);
     EXPECT_EQ(ReadBytes(scratch / L"where.txt"), Encoded(CP_OEMCP, scratch.Path()) + "\r\n");
 }
 
 TEST_F(WinPlatformProcesses, ReportsWhyAMissingProgramDidNotStart) {
     const Result<ProcessEnd> end = platform.RunProcess(
-        L"no_such_program_xyz", WindowShow::MinimizedInactive, scratch.Path(), {}, kAMinute);
+        L"no_such_program_xyz", WindowShow::MinimizedInactive, scratch.Path(), {}, {}, kAMinute);
     EXPECT_EQ(end.Error(), 2u);  // ERROR_FILE_NOT_FOUND
 }
 
@@ -518,7 +530,7 @@ TEST_F(WinPlatformProcesses, RunsABatchFileByItsBareNameWithItsOwnVariables) {
     SetEnvironmentVariableW(L"DIRCMD", L"/p");
     const Result<ProcessEnd> end =
         platform.RunProcess(L"cmd /d /c t.bat", WindowShow::MinimizedActive, scratch.Path(),
-                            {{L"quarn_child", L"7 & 8"}, {L"DIRCMD", std::nullopt}}, kAMinute);
+                            {{L"quarn_child", L"7 & 8"}, {L"DIRCMD", std::nullopt}}, {}, kAMinute);
     ASSERT_TRUE(end) << platform.ErrorText(end.Error()).c_str();
     EXPECT_EQ(ReadBytes(scratch / L"marker.txt"), "\"7 & 8\"[]\r\n");
     EXPECT_EQ(*platform.EnvironmentVariable(L"DIRCMD"), L"/p");
@@ -550,7 +562,7 @@ TEST_F(WinPlatformProcesses, EndsAProcessThatTakesTooLongWithWhatItStarted) {
     WriteBytes(scratch / L"held.txt", "");
     const Result<ProcessEnd> end = platform.RunProcess(
         L"cmd /c cmd /c \"" + holdFile + L" held.txt 600 > started.txt\"",
-        WindowShow::MinimizedInactive, scratch.Path(), {}, 20 * 1000);
+        WindowShow::MinimizedInactive, scratch.Path(), {}, {}, 20 * 1000);
     ASSERT_TRUE(end);
     EXPECT_TRUE(end->timedOut);
     EXPECT_EQ(end->leftRunning, 0u);
@@ -564,7 +576,7 @@ TEST_F(WinPlatformProcesses, EndsAProcessThatTakesTooLongWithWhatItStarted) {
                    " left.txt 600 > left.started\r\n"
                    ":wait\r\nfor %%F in (left.started) do if %%~zF==0 goto wait\r\n");
     const Result<ProcessEnd> ended = platform.RunProcess(
-        L"cmd /c leaves.bat", WindowShow::MinimizedInactive, scratch.Path(), {}, kAMinute);
+        L"cmd /c leaves.bat", WindowShow::MinimizedInactive, scratch.Path(), {}, {}, kAMinute);
     ASSERT_TRUE(ended);
     EXPECT_FALSE(ended->timedOut);
     EXPECT_EQ(ended->leftRunning, 0u);

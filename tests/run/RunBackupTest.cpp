@@ -48,8 +48,7 @@ TEST_F(RunBackupTest, StagesRunInOrderWithFullPathsAndTheirChildrenInTheirFolder
                               L"run cmd /d /u /v:off /c QuarnBackup.bat",
                               L"run rar a -r -ep -df -m5  -inul \"C:\\Backups\\QuarnMail\\"
                               L"QuarnLogsZip.rar\" *.bkl *.bks",
-                              L"run cmd.exe /d /s /c \"rar lt -scur \"C:\\Backups\\QuarnMail\\"
-                              L"QuarnLogsZip.rar\" > archivelist.tmp\""}));
+                              L"run rar lt -scur \"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar\""}));
     ASSERT_EQ(platform.started.size(), 3u);
     EXPECT_EQ(platform.started[0].workingFolder, platform.programFolder);
     EXPECT_EQ(platform.started[1].workingFolder, StagingFolder());
