@@ -147,8 +147,8 @@ def measure_growth(runner, ds, pool, reps, real=False):
         unchanged = runner.archived_run("run with nothing changed", f"nothing changed ({logs:,} logs unchanged",
                                         headers_only=True)
         result.bare_listing.append(runner.bare_listing_run(ds).wall)
-        result.read_back.append(runner.archiver_run("the read-back", "rar lt -scur").wall)
-        result.test.append(runner.archiver_run("the test", "rar t -inul").wall)
+        result.read_back.append(runner.archiver_run("the read-back", "lt", "-scur").wall)
+        result.test.append(runner.archiver_run("the test", "t", "-inul").wall)
         with Growth(ds, files, pool, GROWTH_SHARE) as growth:
             result.grown = len(growth.grown)
             grew = runner.archived_run(f"run after {result.grown} logs grew",

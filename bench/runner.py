@@ -174,13 +174,11 @@ class Runner:
         return run_wine("the bare listing", ["start", "/min", "/wait", "cmd", "/d", "/u", "/v:off",
                                              "/c", batch], self.env, self.timeout)
 
-    def archiver_run(self, what, command):
-        """One archiver command on the benchmark's archive, through cmd as the program
-        runs it: to read the archive back (lt) or test it whole (t)."""
-        batch = WORK + "\\archiver.bat"
-        qw.unix_path(batch).write_bytes(f'{command} "{ARCHIVE}" > {WORK}\\archiver.tmp\r\n'.encode("ascii"))
-        return run_wine(what, ["cmd", "/d", "/c", batch], dict(self.env, RAR_STANDIN_HEADERS_ONLY="1"),
-                        self.timeout)
+    def archiver_run(self, what, *arguments):
+        """One archiver command on the benchmark's archive, as the program runs it: to
+        read the archive back (lt) or test it whole (t)."""
+        return run_wine(what, [TOOLS + "\\rar.exe", *arguments, ARCHIVE],
+                        dict(self.env, RAR_STANDIN_HEADERS_ONLY="1"), self.timeout)
 
     def forget_archive(self):
         """No archive and nothing kept beside it: the next run is a full one."""

@@ -124,14 +124,6 @@ std::wstring ArchiverOutputText(const std::string& bytes) {
     return LenientUtf8(bytes.compare(0, 3, kUtf8ByteOrderMark) == 0 ? bytes.substr(3) : bytes);
 }
 
-std::vector<std::wstring> BareListingNames(const std::wstring& text) {
-    std::vector<std::wstring> names;
-    for (Line& line : Lines(text)) {
-        if (!line.text.empty()) names.push_back(std::move(line.text));
-    }
-    return names;
-}
-
 std::vector<ArchiveEntry> TechnicalListingEntries(const std::wstring& text) {
     std::vector<ArchiveEntry> entries;
     EntryBlock block;

@@ -14,9 +14,6 @@ namespace quarn {
 // matches no real name.
 std::wstring ArchiverOutputText(const std::string& bytes);
 
-// Every non-empty line of the bare listing ("rar lb"), in archive order.
-std::vector<std::wstring> BareListingNames(const std::wstring& text);
-
 struct ArchiveEntry {
     std::wstring name;
     std::uint64_t size = 0;
