@@ -60,7 +60,7 @@ Result<std::wstring> NtPathOf(const std::wstring& path) {
                                                buffer.data(), nullptr),
                               buffer.size());
     });
-    if (!full) return full;
+    if (!full) return Failed{full.Error()};
     if (full->rfind(L"\\\\?\\", 0) == 0 || full->rfind(L"\\\\.\\", 0) == 0) {
         return L"\\??\\" + full->substr(4);
     }

@@ -153,7 +153,8 @@ Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, Wind
     std::wstring mutableCommandLine = commandLine;  // CreateProcessW may write into it
 
     // Suspended until it is in the step's job, so that nothing it starts escapes it.
-    if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr, output.Valid(),
+    if (!CreateProcessW(nullptr, mutableCommandLine.data(), nullptr, nullptr,
+                        output.Valid() ? TRUE : FALSE,
                         CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
                         variables.empty() ? nullptr : environment->data(),
                         workingFolder.c_str(), &startup, &created)) {
