@@ -23,7 +23,7 @@ std::wstring SetAsideDamagedArchive(Platform& platform, const std::wstring& arch
     for (int counter = 1;; ++counter) {
         aside = DamagedArchivePath(archivePath, day, counter);
         const Result<FileStamp> taken = platform.StampOf(aside);
-        if (!taken && (taken.Error() == win32::kFileNotFound || taken.Error() == win32::kPathNotFound)) {
+        if (!taken && win32::IsNotFound(taken.Error())) {
             break;
         }
     }
@@ -32,7 +32,7 @@ std::wstring SetAsideDamagedArchive(Platform& platform, const std::wstring& arch
     Status kept;
     if (names) {
         kept = platform.WriteFileBytes(aside + L".names", *names);
-    } else if (names.Error() != win32::kFileNotFound && names.Error() != win32::kPathNotFound) {
+    } else if (!win32::IsNotFound(names.Error())) {
         kept = Failed{names.Error()};
     }
     if (kept) kept = platform.MoveFileOver(archivePath, aside);

@@ -9,6 +9,7 @@
 #include "backup/LogListing.h"
 #include "backup/StagedName.h"
 #include "backup/StagingSpace.h"
+#include "common/Counted.h"
 #include "common/LocalTime.h"
 #include "common/RunStopped.h"
 
@@ -16,10 +17,6 @@ namespace quarn {
 namespace {
 
 const wchar_t kNothingBackedUp[] = L"Nothing was backed up.";
-
-bool IsNotFound(std::uint32_t error) {
-    return error == win32::kFileNotFound || error == win32::kPathNotFound;
-}
 
 }  // namespace
 
@@ -39,6 +36,20 @@ LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstr
       namesFile_(platform, archivePath_, programFolder_) {}
 
 std::wstring& LogCollection::NoteSlot() { return notes_.emplace_back(); }
+
+LogCollection::EntriesByName LogCollection::ByFoldedName(std::vector<ArchiveEntry> entries) const {
+    EntriesByName byName;
+    for (ArchiveEntry& entry : entries) {
+        std::wstring folded = platform_.FoldCase(entry.name);
+        byName.emplace(std::move(folded), std::move(entry));
+    }
+    return byName;
+}
+
+const ArchiveEntry* LogCollection::HeldBefore(const std::wstring& name) const {
+    const auto [first, last] = before_->equal_range(platform_.FoldCase(name));
+    return first == last ? nullptr : &first->second;
+}
 
 std::wstring LogCollection::Notes() const {
     std::wstring text;
@@ -91,7 +102,7 @@ std::wstring LogCollection::FullRunReason(bool namesWhole, bool leftovers) {
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
     if (stamp) {
         state.stamp = *stamp;
-    } else if (!IsNotFound(stamp.Error())) {
+    } else if (!win32::IsNotFound(stamp.Error())) {
         state.unreadable = platform_.ErrorText(stamp.Error());
     }
     archiveExists_ = stamp.Ok();
@@ -127,16 +138,12 @@ void LogCollection::ReadArchiveWhole(StagingResult& result, bool namesWhole) {
         result.damage = std::move(contents.damage);
         return;
     }
-    before_.emplace();
     std::size_t held = 0;
-    for (ArchiveEntry& entry : contents.entries) {
-        held += names_.Reserve(entry.name) ? 1 : 0;
-        std::wstring folded = platform_.FoldCase(entry.name);
-        before_->emplace(std::move(folded), std::move(entry));
-    }
+    for (const ArchiveEntry& entry : contents.entries) held += names_.Reserve(entry.name) ? 1 : 0;
+    before_ = ByFoldedName(std::move(contents.entries));
     if (!namesWhole || held > 0) {
         result.namesNote += std::wstring(result.namesNote.empty() ? L"" : L" ") +
-                            std::to_wstring(held) + (held == 1 ? L" name was" : L" names were") +
+                            Counted(held, L"name was", L"names were") +
                             L" recovered from the archive's list of its entries.";
     }
 }
@@ -147,13 +154,10 @@ std::vector<std::size_t> LogCollection::ListAndName(StagingResult& result) {
     StagingNames::OwnEntryTest ownsEntry;
     if (before_) {
         ownsEntry = [this](const std::wstring& source, const std::wstring& name) {
-            const auto found = before_->find(platform_.FoldCase(name));
-            if (found == before_->end() || found->second.size == 0 || !found->second.crc32) {
-                return false;
-            }
-            const Result<ContentCheck> check =
-                platform_.CheckContent(source, found->second.size);
-            return check && check->prefixCrc == found->second.crc32;
+            const ArchiveEntry* held = HeldBefore(name);
+            if (held == nullptr || held->size == 0 || !held->crc32) return false;
+            const Result<ContentCheck> check = platform_.CheckContent(source, held->size);
+            return check && check->prefixCrc == held->crc32;
         };
     }
     std::vector<std::size_t> entries;
@@ -186,8 +190,7 @@ void LogCollection::MarkMissing(StagingResult& result, const std::vector<std::si
     if (listed.empty() && known > 0) {
         throw RunStopped(ExitCode::LogsVanished,
                          L"The mail data folder " + dataDir_ + L" (DataDir) holds no log files, "
-                         L"but " + std::to_wstring(known) +
-                             (known == 1 ? L" log was" : L" logs were") +
+                         L"but " + Counted(known, L"log was", L"logs were") +
                              L" backed up from it before. Has the mail client moved its data? "
                              L"Nothing was backed up, and " + NamesFilePath(archivePath_) +
                              L" was left as it was. This warning ends once a log is found there "
@@ -197,9 +200,9 @@ void LogCollection::MarkMissing(StagingResult& result, const std::vector<std::si
 
 std::optional<EntryRecord> LogCollection::ArchivedState(std::size_t entry) const {
     if (!before_) return names_.Record(entry);
-    const auto found = before_->find(platform_.FoldCase(names_.Entry(entry).name));
-    if (found == before_->end()) return std::nullopt;
-    return EntryRecord{{found->second.size, 0}, found->second.crc32};
+    const ArchiveEntry* held = HeldBefore(names_.Entry(entry).name);
+    if (held == nullptr) return std::nullopt;
+    return EntryRecord{{held->size, 0}, held->crc32};
 }
 
 void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed) {
@@ -338,7 +341,7 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
                                             std::uint32_t& recordError) {
     Confirmation confirmation;
     recordError = 0;
-    std::multimap<std::wstring, ArchiveEntry> held;
+    EntriesByName held;
     if (archiverRan) {
         ArchiveContents contents = ListArchive(
             platform_, archivePath_, programFolder_, archiverTimeoutMs_,
@@ -349,10 +352,7 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
             confirmation.damage = std::move(contents.damage);
             return confirmation;
         }
-        for (ArchiveEntry& entry : contents.entries) {
-            std::wstring folded = platform_.FoldCase(entry.name);
-            held.emplace(std::move(folded), std::move(entry));
-        }
+        held = ByFoldedName(std::move(contents.entries));
     }
     for (const std::size_t entry : notCopied_) names_.SetRecord(entry, std::nullopt);
     for (const Staged& copy : staged_) {
@@ -381,7 +381,7 @@ std::uint32_t LogCollection::RecordOutcome(bool allConfirmed) {
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
     if (!stamp) {
         // No archive yet (nothing was ever archived): nothing to record it by.
-        if (!IsNotFound(stamp.Error())) return stamp.Error();
+        if (!win32::IsNotFound(stamp.Error())) return stamp.Error();
         if (!names_.Changed()) return 0;
         const Status saved = namesFile_.SaveRecords(names_);
         return saved.Error();

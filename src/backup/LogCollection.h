@@ -81,6 +81,12 @@ private:
         bool fresh = false;                   // copied by this run
     };
 
+    // An archive's entries by their names as the file system folds them; a name held
+    // twice is there twice, first as first.
+    using EntriesByName = std::multimap<std::wstring, ArchiveEntry>;
+    EntriesByName ByFoldedName(std::vector<ArchiveEntry> entries) const;
+    // The first entry the archive held under the name before this run, if any.
+    const ArchiveEntry* HeldBefore(const std::wstring& name) const;
     std::wstring& NoteSlot();
     std::wstring ArchiveKey();
     std::wstring ThisComputer();
@@ -112,7 +118,7 @@ private:
     bool fullRun_ = true;
     bool testedWhole_ = false;
     // What the archive held before this run, by folded name: read in full runs.
-    std::optional<std::map<std::wstring, ArchiveEntry>> before_;
+    std::optional<EntriesByName> before_;
     std::vector<Staged> staged_;
     std::vector<std::size_t> notCopied_;  // entries of logs whose copy failed
     std::vector<std::size_t> rewritten_;  // entries whose archived content is to be kept

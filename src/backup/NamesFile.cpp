@@ -10,10 +10,6 @@ namespace {
 
 constexpr std::size_t kLinesNamed = 10;
 
-bool IsNotFound(std::uint32_t error) {
-    return error == win32::kFileNotFound || error == win32::kPathNotFound;
-}
-
 std::wstring LineNumbers(const std::vector<std::size_t>& numbers) {
     std::wstring text = numbers.size() == 1 ? L"line " : L"lines ";
     for (std::size_t i = 0; i < numbers.size() && i < kLinesNamed; ++i) {
@@ -40,7 +36,7 @@ void NamesFile::AddNote(const std::wstring& text) { note_ += (note_.empty() ? L"
 
 bool NamesFile::TakeOwnFile(StagingNames& names, bool archiveExists, bool& missing) {
     const Result<std::string> bytes = platform_.ReadFileBytes(path_);
-    missing = !bytes && IsNotFound(bytes.Error());
+    missing = !bytes && win32::IsNotFound(bytes.Error());
     if (!bytes) {
         damaged_ = !missing;
         if (damaged_) {

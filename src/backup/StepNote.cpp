@@ -1,11 +1,12 @@
 #include "backup/StepNote.h"
 
+#include "common/Counted.h"
+
 namespace quarn {
 
 std::wstring LeftRunningNote(Platform& platform, const ProcessEnd& end, const std::wstring& step) {
     if (end.leftRunning == 0) return {};
-    std::wstring note = std::to_wstring(end.leftRunning) +
-                        (end.leftRunning == 1 ? L" process" : L" processes") + L" that " + step +
+    std::wstring note = Counted(end.leftRunning, L"process", L"processes") + L" that " + step +
                         L" started" + (end.leftRunning == 1 ? L" was" : L" were") +
                         L" still running after it was ended";
     if (end.endError != 0) note += L" (" + platform.ErrorText(end.endError) + L")";

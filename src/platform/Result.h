@@ -19,6 +19,9 @@ inline constexpr std::uint32_t kLockViolation = 33;
 inline constexpr std::uint32_t kBusy = 170;  // held by another run
 inline constexpr std::uint32_t kEnvironmentVariableNotFound = 203;
 inline constexpr std::uint32_t kMoreData = 234;
+
+// The file, or a folder on its way, is not there: no failure where absence is an answer.
+inline bool IsNotFound(std::uint32_t error) { return error == kFileNotFound || error == kPathNotFound; }
 }  // namespace win32
 
 // A failed call: the system's error code, never 0.

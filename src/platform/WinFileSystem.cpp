@@ -62,13 +62,7 @@ Result<bool> WinPlatform::IsDirectory(const std::wstring& path) {
     return Failed{error};
 }
 
-Result<std::wstring> WinPlatform::FullPath(const std::wstring& path) {
-    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
-        return LengthOrNeeded(GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                               buffer.data(), nullptr),
-                              buffer.size());
-    });
-}
+Result<std::wstring> WinPlatform::FullPath(const std::wstring& path) { return FullPathName(path); }
 
 Result<std::wstring> WinPlatform::FinalPath(const std::wstring& path) {
     const Result<UniqueFileHandle> file = OpenForQueries(path);

@@ -55,17 +55,20 @@ struct NetworkOpenInformation {
 // The name the native functions take for a full Win32 path: "\??\C:\..." or
 // "\??\UNC\server\share\...", made full first as Win32 would.
 Result<std::wstring> NtPathOf(const std::wstring& path) {
-    const Result<std::wstring> full = ReadGrowing<std::wstring>([&](std::wstring& buffer) {
-        return LengthOrNeeded(GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
-                                               buffer.data(), nullptr),
-                              buffer.size());
-    });
+    const Result<std::wstring> full = FullPathName(path);
     if (!full) return Failed{full.Error()};
     if (full->rfind(L"\\\\?\\", 0) == 0 || full->rfind(L"\\\\.\\", 0) == 0) {
         return L"\\??\\" + full->substr(4);
     }
     if (full->rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full->substr(2);
     return L"\\??\\" + *full;
+}
+
+// Shared for writing and deleting: the mail client may be adding to its log.
+UniqueFileHandle OpenToRead(const std::wstring& path) {
+    return UniqueFileHandle(CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
 }  // namespace
@@ -112,11 +115,7 @@ Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
                                                  const std::wstring& temporary,
                                                  const std::wstring& to,
                                                  std::optional<std::uint64_t> prefixLength) {
-    // Shared for writing and deleting: the mail client may be adding to its log.
-    const UniqueFileHandle source(
-        CreateFileW(LongPathForm(from).c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueFileHandle source = OpenToRead(from);
     if (!source) return Failed{LastError()};
     // Taken before the copy: a write during the copy then moves the log past its record.
     // Not GetFileInformationByHandle: it also asks for the volume's serial number, which
@@ -150,10 +149,7 @@ Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
 
 Result<ContentCheck> WinPlatform::CheckContent(const std::wstring& path,
                                                std::optional<std::uint64_t> prefixLength) {
-    const UniqueFileHandle file(
-        CreateFileW(LongPathForm(path).c_str(), GENERIC_READ,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const UniqueFileHandle file = OpenToRead(path);
     if (!file) return Failed{LastError()};
     ContentCheck check;
     if (const DWORD error = CopyContent(file.Get(), nullptr, prefixLength, check)) {

@@ -15,16 +15,18 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 
 }  // namespace
 
-std::wstring LongPathForm(const std::wstring& path) {
-    // Already in a form the system takes as is, or nothing to make full.
-    if (path.empty() || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
-    // The full path, as the system would make it: with "/", "." and ".." resolved,
-    // which the \\?\ form no longer does. The program passes full paths only.
-    const Result<std::wstring> full = ReadGrowing<std::wstring>([&](std::wstring& buffer) {
+Result<std::wstring> FullPathName(const std::wstring& path) {
+    return ReadGrowing<std::wstring>([&](std::wstring& buffer) {
         return LengthOrNeeded(GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
                                                buffer.data(), nullptr),
                               buffer.size());
     });
+}
+
+std::wstring LongPathForm(const std::wstring& path) {
+    // Already in a form the system takes as is, or nothing to make full.
+    if (path.empty() || StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
+    const Result<std::wstring> full = FullPathName(path);
     // A path the system cannot make full is passed on for the call to refuse.
     if (!full || full->size() <= kLongestPlainPath) return path;
     if (StartsWith(*full, L"\\\\?\\") || StartsWith(*full, L"\\\\.\\")) return *full;

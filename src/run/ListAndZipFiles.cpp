@@ -6,6 +6,7 @@
 #include "backup/DamagedArchive.h"
 #include "backup/LogCollection.h"
 #include "backup/NamesFile.h"
+#include "common/Counted.h"
 #include "run/ShowMessage.h"
 #include "run/frmQuarnLogBackup.h"
 
@@ -25,10 +26,6 @@ std::wstring ListOf(const std::vector<std::wstring>& items) {
                 L" more (see " + kRunLogFile + L")";
     }
     return list;
-}
-
-std::wstring Counted(std::size_t count, const wchar_t* one, const wchar_t* many) {
-    return std::to_wstring(count) + L" " + (count == 1 ? one : many);
 }
 
 [[noreturn]] void StopForSecondDamage(const std::wstring& archive, const std::wstring& damage,

@@ -26,7 +26,7 @@ std::wstring Trimmed(const std::wstring& text) {
 std::optional<std::string> SettingsBytes(Platform& platform, const std::wstring& filePath) {
     Result<std::string> bytes = platform.ReadFileBytes(filePath);
     if (bytes) return std::move(bytes).Value();
-    if (bytes.Error() == win32::kFileNotFound || bytes.Error() == win32::kPathNotFound) {
+    if (win32::IsNotFound(bytes.Error())) {
         return std::nullopt;
     }
     throw RunStopped(ExitCode::WorkingFolderUnusable,
