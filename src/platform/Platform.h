@@ -24,6 +24,17 @@ public:
     virtual Result<Value> QueryValue(const std::wstring& valueName) = 0;
 };
 
+// A file open for reading at any offset, never written; closing it is the owner's
+// destructor.
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    virtual Result<std::uint64_t> Size() = 0;
+    // Reads up to count bytes from offset into buffer: fewer only at the file's end.
+    virtual Result<std::size_t> ReadAt(std::uint64_t offset, std::uint8_t* buffer,
+                                       std::size_t count) = 0;
+};
+
 // A held lock; the destructor releases it, and so does the system when the
 // process dies.
 class RunLock {
