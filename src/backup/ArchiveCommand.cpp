@@ -1,5 +1,7 @@
 #include "backup/ArchiveCommand.h"
 
+#include "common/TextEncoding.h"
+
 namespace quarn {
 namespace {
 
@@ -13,22 +15,27 @@ std::wstring ArchivePath(const std::wstring& backupDir, const std::wstring& zipF
 }
 
 std::wstring BuildArchiveCommand(const std::wstring& archivePath) {
-    return L"rar a -r -ep -df -m5  -inul " + Quoted(archivePath) + L" " + L"*.bkl " + L"*.bks";
-}
-
-std::wstring TechnicalListingCommand(const std::wstring& archivePath) {
-    return L"rar lt -scur " + Quoted(archivePath);
+    return L"a -r -ep -df -m5  -inul " + Quoted(archivePath) + L" " + L"*.bkl " + L"*.bks";
 }
 
 std::wstring TestCommand(const std::wstring& archivePath) {
-    return L"rar t -inul " + Quoted(archivePath);
+    return L"t -inul " + Quoted(archivePath);
 }
 
-std::wstring RenameCommand(const std::wstring& archivePath,
-                           const std::vector<std::pair<std::wstring, std::wstring>>& renames) {
-    std::wstring command = L"rar rn -inul " + Quoted(archivePath);
-    for (const auto& [from, to] : renames) command += L" " + Quoted(from) + L" " + Quoted(to);
-    return command;
+std::wstring RenameCommand(const std::wstring& archivePath, const std::wstring& listFile) {
+    return L"rn -inul -scul " + Quoted(archivePath) + L" " + Quoted(L"@" + listFile);
+}
+
+std::wstring ExtractCommand(const std::wstring& archivePath, const std::wstring& listFile,
+                            const std::wstring& folder) {
+    return L"e -inul -o+ -scul " + Quoted(archivePath) + L" " + Quoted(L"@" + listFile) + L" " +
+           Quoted(folder + L"\\");
+}
+
+std::string ListFileBytes(const std::vector<std::wstring>& names) {
+    std::wstring text;
+    for (const std::wstring& name : names) text += name + L"\r\n";
+    return kUtf16LeByteOrderMark + ToUtf16Le(text);
 }
 
 std::wstring DescribeArchiverExit(std::uint32_t exitCode) {

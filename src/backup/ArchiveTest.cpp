@@ -5,12 +5,6 @@
 #include "common/RunStopped.h"
 
 namespace quarn {
-namespace {
-
-constexpr std::uint32_t kArchiverFatalError = 2;  // also: not an archive at all
-
-}  // namespace
-
 std::wstring TestArchive(Platform& platform, const std::wstring& archivePath,
                          const std::wstring& programFolder, std::uint32_t timeoutMs,
                          const std::wstring& consequence, std::wstring& note) {

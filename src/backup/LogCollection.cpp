@@ -7,10 +7,12 @@
 #include "backup/ArchiveTest.h"
 #include "backup/ArchiveUpdate.h"
 #include "backup/LogListing.h"
+#include "backup/NameRecovery.h"
 #include "backup/StagedName.h"
 #include "backup/StagingSpace.h"
 #include "common/Counted.h"
 #include "common/LocalTime.h"
+#include "common/PathText.h"
 #include "common/RunStopped.h"
 
 namespace quarn {
@@ -126,50 +128,66 @@ void LogCollection::ReadArchiveWhole(StagingResult& result, bool namesWhole) {
     const bool testDue = fullRun_ || !recorded || today_ - recorded->lastTestDay > kTestDays ||
                          recorded->lastTestDay > today_;
     if (testDue) {
-        result.damage = TestArchive(platform_, archivePath_, programFolder_, archiverTimeoutMs_,
-                                    kNothingBackedUp, NoteSlot());
-        if (!result.damage.empty()) return;
+        const std::wstring damage = TestArchive(platform_, archivePath_, programFolder_,
+                                                archiverTimeoutMs_, kNothingBackedUp, NoteSlot());
+        if (!damage.empty()) {
+            result.damage = damage;
+            return;
+        }
         testedWhole_ = true;
     }
-    if (!fullRun_) return;
-    ArchiveContents contents = ListArchive(platform_, archivePath_, programFolder_,
-                                           archiverTimeoutMs_, kNothingBackedUp, NoteSlot());
-    if (!contents.damage.empty()) {
-        result.damage = std::move(contents.damage);
-        return;
-    }
+    if (!fullRun_ || !ReadArchiveBefore(result)) return;
     std::size_t held = 0;
-    for (const ArchiveEntry& entry : contents.entries) held += names_.Reserve(entry.name) ? 1 : 0;
-    before_ = ByFoldedName(std::move(contents.entries));
+    for (const auto& [folded, entry] : *before_) held += names_.Reserve(entry.name) ? 1 : 0;
     if (!namesWhole || held > 0) {
         result.namesNote += std::wstring(result.namesNote.empty() ? L"" : L" ") +
                             Counted(held, L"name was", L"names were") +
-                            L" recovered from the archive's list of its entries.";
+                            L" recovered from the archive's own headers.";
     }
 }
 
-std::vector<std::size_t> LogCollection::ListAndName(StagingResult& result) {
-    // Where the archive was read, a log whose name is not known takes back an entry
-    // whose content proves it an earlier state of that very log.
-    StagingNames::OwnEntryTest ownsEntry;
-    if (before_) {
-        ownsEntry = [this](const std::wstring& source, const std::wstring& name) {
-            const ArchiveEntry* held = HeldBefore(name);
-            if (held == nullptr || held->size == 0 || !held->crc32) return false;
-            const Result<ContentCheck> check = platform_.CheckContent(source, held->size);
-            return check && check->prefixCrc == held->crc32;
-        };
+bool LogCollection::ReadArchiveBefore(StagingResult& result) {
+    if (before_) return true;
+    ArchiveContents contents = ArchiveContentsOf(platform_, archivePath_, kNothingBackedUp);
+    if (contents.damage) {
+        result.damage = std::move(contents.damage);
+        return false;
     }
+    before_ = ByFoldedName(std::move(contents.entries));
+    return true;
+}
+
+std::vector<std::size_t> LogCollection::ListAndName(StagingResult& result) {
     std::vector<std::size_t> entries;
+    // Logs the list does not know, and where each goes in entries.
+    std::vector<UnnamedLog> unnamed;
+    std::vector<std::size_t> slots;
     result.listingNote = ListLogFiles(platform_, dataDir_, programFolder_, listingTimeoutMs_,
                                       [&](const std::wstring& log) {
-        if (const std::optional<std::wstring> flattened = FlattenedName(log)) {
-            entries.push_back(names_.Claim(log, *flattened, ownsEntry));
-        } else {
+        const std::optional<std::wstring> flattened = FlattenedName(log);
+        if (!flattened) {
             result.notCopied.push_back({log, L"No name that an archive entry may have can be "
                                              L"made of its path. It was not backed up."});
+            return;
         }
+        if (const std::optional<std::size_t> known = names_.Known(log)) {
+            entries.push_back(*known);
+            return;
+        }
+        unnamed.push_back({log, *flattened});
+        slots.push_back(entries.size());
+        entries.push_back(0);
     });
+    std::vector<std::optional<std::size_t>> taken(unnamed.size());
+    // Where the archive was read, a log takes back an entry that proves itself its own.
+    if (before_ && !unnamed.empty()) {
+        taken = TakeBackEntries(
+            platform_, names_, unnamed,
+            [this](const std::wstring& name) { return HeldBefore(name); }, result.namesNote);
+    }
+    for (std::size_t i = 0; i < unnamed.size(); ++i) {
+        entries[slots[i]] = taken[i] ? *taken[i] : names_.Claim(unnamed[i].source, unnamed[i].flattenedName);
+    }
     return entries;
 }
 
@@ -198,13 +216,6 @@ void LogCollection::MarkMissing(StagingResult& result, const std::vector<std::si
     }
 }
 
-std::optional<EntryRecord> LogCollection::ArchivedState(std::size_t entry) const {
-    if (!before_) return names_.Record(entry);
-    const ArchiveEntry* held = HeldBefore(names_.Entry(entry).name);
-    if (held == nullptr) return std::nullopt;
-    return EntryRecord{{held->size, 0}, held->crc32};
-}
-
 void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed) {
     std::uint64_t copyBytes = 0;
     for (const std::size_t entry : changed) {
@@ -216,30 +227,31 @@ void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::si
 
     for (const std::size_t entry : changed) {
         const StagedLog log = names_.Entry(entry);
-        const std::optional<EntryRecord> archived = ArchivedState(entry);
+        const ArchiveEntry* held = HeldBefore(log.name);
         const Result<CopiedFile> copy = staging_.Copy(
-            log.source, log.name,
-            archived ? std::optional<std::uint64_t>(archived->stamp.size) : std::nullopt);
+            log.source, log.name, held ? std::optional<std::uint64_t>(held->size) : std::nullopt);
         if (copy) {
             ++result.copied;
             staged_.push_back({log.name, copy->content, entry,
                                EntryRecord{{copy->content.size, copy->source.lastWrite,
                                             copy->source.changeTime},
                                            copy->content.crc},
-                               true});
+                               true, {}, false, 0});
             // Rewritten rather than grown: what the archive holds of it is no part of it.
-            if (archived && (!archived->crc || copy->content.prefixCrc != archived->crc)) {
-                rewritten_.push_back(entry);
+            if (held && (!held->crc32 || copy->content.prefixCrc != held->crc32)) {
+                rewritten_.push_back({entry, *held});
             }
             continue;
         }
         notCopied_.push_back(entry);
         std::wstring reason = platform_.ErrorText(copy.Error());
         if (const std::optional<FolderEntry> earlier = staging_.KeepEarlierCopy(log.name)) {
-            const Result<ContentCheck> check = platform_.CheckContent(earlier->name, std::nullopt);
+            const Result<ContentCheck> check = platform_.CheckContent(
+                earlier->name, held ? std::optional<std::uint64_t>(held->size) : std::nullopt);
             if (check) {
                 ++result.earlierCopies;
-                staged_.push_back({log.name, *check, entry, std::nullopt, false});
+                staged_.push_back({log.name, *check, entry, std::nullopt, false, earlier->name,
+                                   false, result.notCopied.size()});
                 reason += L" An earlier copy from " + LocalTimeText(earlier->lastWriteLocal, false) +
                           L" was archived instead.";
                 result.notCopied.push_back({log.source, reason});
@@ -249,30 +261,81 @@ void LogCollection::CopyChanged(StagingResult& result, const std::vector<std::si
         }
         result.notCopied.push_back({log.source, reason + L" It was not backed up."});
     }
-    result.rewritten = rewritten_.size();
 }
 
 // Copies an earlier run left of logs that this run did not copy: each is archived
-// once, unless the archive holds a newer state of its log already.
+// once, unless it is older than what the archive holds under its name.
 void LogCollection::TakeLeftovers(StagingResult& result) {
     for (const FolderEntry& leftover : staging_.KeepOtherLeftovers()) {
         const std::wstring name = leftover.name.substr(leftover.name.rfind(L'\\') + 1);
-        const std::optional<std::size_t> log = names_.LogNamed(name);
-        // Copies carry the write time their log had: an older one holds an older state.
-        bool stale = false;
-        if (log) {
-            const std::optional<EntryRecord>& record = names_.Record(*log);
-            stale = record.has_value() && leftover.lastWrite < record->stamp.lastWrite;
-        }
-        const Result<ContentCheck> check = platform_.CheckContent(leftover.name, std::nullopt);
-        if (stale || !check) {
+        const ArchiveEntry* held = HeldBefore(name);
+        const Result<ContentCheck> check = platform_.CheckContent(
+            leftover.name, held ? std::optional<std::uint64_t>(held->size) : std::nullopt);
+        if (!check) {
             staging_.Remove(leftover.name);
             ++result.staleLeftovers;
             continue;
         }
         ++result.leftovers;
-        staged_.push_back({name, *check, log, std::nullopt, false});
+        staged_.push_back({name, *check, names_.LogNamed(name), std::nullopt, false, leftover.name,
+                           true, 0});
     }
+}
+
+void LogCollection::SettleEarlierCopies(StagingResult& result) {
+    std::vector<std::size_t> doubtful;  // in staged_
+    for (std::size_t i = 0; i < staged_.size(); ++i) {
+        const Staged& copy = staged_[i];
+        const ArchiveEntry* held = copy.fresh ? nullptr : HeldBefore(copy.name);
+        if (held && (!held->crc32 || copy.content.prefixCrc != held->crc32)) doubtful.push_back(i);
+    }
+    if (doubtful.empty()) return;
+    // Which is older cannot be told from their times, which a clock or a copy may have
+    // moved: only the entry's own bytes tell whether the copy is a beginning of them.
+    const std::wstring folder = JoinPath(programFolder_, kEntryCheckFolder);
+    static_cast<void>(platform_.MakeDirectory(folder));  // or it is there
+    std::vector<std::wstring> names;
+    for (const std::size_t i : doubtful) {
+        names.push_back(staged_[i].name);
+        static_cast<void>(platform_.RemoveFile(JoinPath(folder, staged_[i].name)));
+    }
+    if (platform_.IsDirectory(folder).Ok()) {
+        ExtractEntries(platform_, archivePath_, names, folder, programFolder_, archiverTimeoutMs_,
+                       kNothingBackedUp, NoteSlot());
+    }
+    std::vector<bool> stale(staged_.size(), false);
+    for (const std::size_t i : doubtful) {
+        Staged& copy = staged_[i];
+        const std::wstring entryBytes = JoinPath(folder, copy.name);
+        const Result<ContentCheck> entry = platform_.CheckContent(entryBytes, copy.content.size);
+        static_cast<void>(platform_.RemoveFile(entryBytes));
+        const ArchiveEntry& held = *HeldBefore(copy.name);
+        // Not the entry's own bytes, or not a beginning of them: the entry's past is kept.
+        if (!entry || entry->size != held.size || entry->crc != held.crc32 ||
+            entry->prefixCrc != copy.content.crc) {
+            if (const std::optional<std::size_t> index = names_.Named(copy.name)) {
+                rewritten_.push_back({*index, held});
+            }
+            continue;
+        }
+        stale[i] = true;
+        staging_.Remove(copy.path);
+        ++result.staleLeftovers;
+        if (copy.leftover) {
+            --result.leftovers;
+            continue;
+        }
+        --result.earlierCopies;
+        std::wstring& reason = result.notCopied[copy.notCopied].reason;
+        reason = reason.substr(0, reason.find(L" An earlier copy from ")) +
+                 L" The archive holds a later state of it than the copy an earlier run left, "
+                 L"which was removed. It was not backed up.";
+    }
+    std::vector<Staged> kept;
+    for (std::size_t i = 0; i < staged_.size(); ++i) {
+        if (!stale[i]) kept.push_back(std::move(staged_[i]));
+    }
+    staged_ = std::move(kept);
 }
 
 StagingResult LogCollection::Stage() {
@@ -289,7 +352,7 @@ StagingResult LogCollection::Stage() {
     fullRun_ = !result.fullRunReason.empty();
     result.namesNote = namesFile_.Note();
     ReadArchiveWhole(result, namesWhole);
-    if (!result.damage.empty()) return result;
+    if (result.damage) return result;
 
     // Every name is settled and kept before the first copy: the archive must never
     // receive an entry under a name that the next run might give to another log.
@@ -318,37 +381,44 @@ StagingResult LogCollection::Stage() {
     }
     namesFile_.Save(names_);
 
+    // Every replacement is judged by what the archive holds under its name.
+    if ((!changed.empty() || !leftovers.empty()) && !ReadArchiveBefore(result)) return result;
     CopyChanged(result, changed);
     TakeLeftovers(result);
+    SettleEarlierCopies(result);
+    result.rewritten = rewritten_.size();
     return result;
 }
 
 void LogCollection::KeepRewrittenVersions() {
     if (rewritten_.empty()) return;
-    std::vector<std::pair<std::wstring, std::wstring>> renames;
-    for (const std::size_t entry : rewritten_) {
-        renames.emplace_back(names_.Entry(entry).name, names_.KeepVersion(entry, today_));
+    std::vector<EntryRename> renames;
+    for (const Replaced& replaced : rewritten_) {
+        renames.push_back({names_.Entry(replaced.name).name, names_.KeepVersion(replaced.name, today_),
+                           replaced.held});
     }
     // The kept names are the list's before they are the archive's.
     namesFile_.Save(names_);
     // In the staging folder: the archiver rewrites the archive through a temporary copy in
     // the folder it runs in, and a run ended midway leaves it where the next run clears it.
-    RenameEntries(platform_, archivePath_, renames, staging_.Path(), archiverTimeoutMs_, NoteSlot());
-    for (const std::size_t entry : rewritten_) names_.SetRecord(entry, std::nullopt);
+    RenameEntries(platform_, archivePath_, renames, staging_.Path(), programFolder_,
+                  archiverTimeoutMs_, NoteSlot());
+    for (const Replaced& replaced : rewritten_) {
+        if (names_.IsLog(replaced.name)) names_.SetRecord(replaced.name, std::nullopt);
+    }
 }
 
 Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t archiverExitCode,
-                                            std::uint32_t& recordError) {
+                                            Status& recorded) {
     Confirmation confirmation;
-    recordError = 0;
+    recorded = {};
     EntriesByName held;
     if (archiverRan) {
-        ArchiveContents contents = ListArchive(
-            platform_, archivePath_, programFolder_, archiverTimeoutMs_,
+        ArchiveContents contents = ArchiveContentsOf(
+            platform_, archivePath_,
             L"What the archive holds cannot be told, so no log is taken for archived: the next "
-            L"run archives them again.",
-            NoteSlot());
-        if (!contents.damage.empty()) {
+            L"run archives them again.");
+        if (contents.damage) {
             confirmation.damage = std::move(contents.damage);
             return confirmation;
         }
@@ -367,24 +437,29 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
             ++(copy.fresh ? confirmation.confirmed : confirmation.confirmedEarlier);
         }
     }
-    // A warning with entries missing: the archiver could not read the archive to its end.
-    if (archiverExitCode == kArchiverWarning && !confirmation.missing.empty()) {
-        confirmation.damage = L"the archiver warned (exit code 1) and, read back, it lacks "
-                              L"entries the archiver took";
-        return confirmation;
+    // A checksum error in an archive whose headers read whole is the archiver's failure,
+    // not damage: the archive stays.
+    if (archiverExitCode == kArchiverDamagedArchive) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The RAR archiver failed with exit code 3 (" +
+                             DescribeArchiverExit(kArchiverDamagedArchive) + L") while writing " +
+                             archivePath_ + L", and its headers read whole. " +
+                             Counted(confirmation.confirmed + confirmation.confirmedEarlier,
+                                     L"copy is", L"copies are") +
+                             L" in it; the next run archives the others again. Check the "
+                             L"archive with \"rar t\".");
     }
-    recordError = RecordOutcome(confirmation.missing.empty());
+    recorded = RecordOutcome(confirmation.missing.empty());
     return confirmation;
 }
 
-std::uint32_t LogCollection::RecordOutcome(bool allConfirmed) {
+Status LogCollection::RecordOutcome(bool allConfirmed) {
     const Result<FileStamp> stamp = platform_.StampOf(archivePath_);
     if (!stamp) {
         // No archive yet (nothing was ever archived): nothing to record it by.
-        if (!win32::IsNotFound(stamp.Error())) return stamp.Error();
-        if (!names_.Changed()) return 0;
-        const Status saved = namesFile_.SaveRecords(names_);
-        return saved.Error();
+        if (!win32::IsNotFound(stamp.Error())) return Failed{stamp.Error()};
+        if (!names_.Changed()) return {};
+        return namesFile_.SaveRecords(names_);
     }
     const std::optional<ArchiveRecord> earlier = names_.Archive();
     ArchiveRecord record;
@@ -409,9 +484,8 @@ std::uint32_t LogCollection::RecordOutcome(bool allConfirmed) {
                       earlier->lastFullRunDay == record.lastFullRunDay;
     if (!same) names_.SetArchive(record);
     if (fullRun_) names_.SetLastFullRun(platform_.FoldCase(dataDir_), today_);
-    if (!names_.Changed()) return 0;
-    const Status saved = namesFile_.SaveRecords(names_);
-    return saved.Error();
+    if (!names_.Changed()) return {};
+    return namesFile_.SaveRecords(names_);
 }
 
 }  // namespace quarn

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "backup/ArchiveListing.h"
+#include "archive/ArchiveContents.h"
+#include "backup/ArchiveUpdate.h"
 #include "backup/NamesFile.h"
 #include "backup/StagingFolder.h"
 #include "backup/StagingNames.h"
@@ -25,14 +26,14 @@ struct StagingResult {
     std::size_t copied = 0;          // logs copied afresh in this run
     std::size_t earlierCopies = 0;   // of logs that could not be copied: an earlier run's copy
     std::size_t leftovers = 0;       // an earlier run's copies of logs that are gone
-    std::size_t staleLeftovers = 0;  // older than what the archive holds: removed, not archived
-    std::size_t rewritten = 0;       // logs rewritten since: the archive keeps what they held
+    std::size_t staleLeftovers = 0;  // a beginning of what the archive holds: removed, not archived
+    std::size_t rewritten = 0;       // entries that are not their copy's beginning: kept under dated names
     std::wstring namesNote;          // what happened to the names list, when anything did
     std::wstring listingNote;        // processes the listing left running, if any
     std::size_t notFound = 0;        // logs known under the data folder first missed this run
     std::size_t unchanged = 0;       // logs as they were when their entries were archived
     std::wstring fullRunReason;      // why every log was staged; empty when only changed ones were
-    std::wstring damage;             // the archive is damaged: nothing was staged
+    std::optional<std::wstring> damage;  // the archive is damaged: nothing was staged
 };
 
 // What the archive, read back after the archiver, holds of what the run added.
@@ -40,7 +41,7 @@ struct Confirmation {
     std::size_t confirmed = 0;          // copies of this run's logs, as copied now
     std::size_t confirmedEarlier = 0;   // copies that earlier runs left
     std::vector<std::wstring> missing;  // names whose copy the archive does not hold as staged
-    std::wstring damage;                // the archive is damaged
+    std::optional<std::wstring> damage;  // the archive is damaged
 };
 
 // Lists the log files below dataDir, gives each its lasting staged name (kept in the
@@ -58,15 +59,16 @@ public:
 
     StagingResult Stage();
 
-    // Before the archiver: renames the entries of rewritten logs to their kept names.
+    // Before the archiver: gives every entry that is not the beginning of the copy
+    // that will replace it a dated name of its own, and confirms it there.
     void KeepRewrittenVersions();
 
     // After the archiver (if it ran; with its exit code): reads the archive back,
     // records each log whose entry holds its copy, takes the record away from every
     // other log that was staged or could not be copied, and marks the run finished.
-    // A failure to keep the records is reported in recordError.
+    // What the archive holds could not be recorded when the result says why.
     Confirmation ConfirmArchived(bool archiverRan, std::uint32_t archiverExitCode,
-                                 std::uint32_t& recordError);
+                                 Status& recorded);
 
     // What the run log should say about processes the archiver's runs left running.
     std::wstring Notes() const;
@@ -79,6 +81,14 @@ private:
         std::optional<std::size_t> log;       // the log's entry, when the copy is of a known log
         std::optional<EntryRecord> record;    // what to record once the copy is confirmed
         bool fresh = false;                   // copied by this run
+        std::wstring path;                    // where an earlier run's copy waits
+        bool leftover = false;                // of a log this run did not try to copy
+        std::size_t notCopied = 0;            // else its log's place among those not copied
+    };
+    // An entry that is no beginning of the copy that takes its name.
+    struct Replaced {
+        std::size_t name;
+        ArchiveEntry held;
     };
 
     // An archive's entries by their names as the file system folds them; a name held
@@ -93,14 +103,17 @@ private:
     void RefuseAnotherComputersList(const std::wstring& computer);
     std::wstring FullRunReason(bool namesWhole, bool leftovers);
     void ReadArchiveWhole(StagingResult& result, bool namesWhole);
+    // What the archive holds before anything is added; false when it is damaged.
+    bool ReadArchiveBefore(StagingResult& result);
     std::vector<std::size_t> ListAndName(StagingResult& result);
     void MarkMissing(StagingResult& result, const std::vector<std::size_t>& listed);
     void CopyChanged(StagingResult& result, const std::vector<std::size_t>& changed);
     void TakeLeftovers(StagingResult& result);
-    // Records the archive as this run leaves it and saves the list; 0 or why it could not.
-    std::uint32_t RecordOutcome(bool allConfirmed);
-    // What the archive holds under the log's name as far as this run knows.
-    std::optional<EntryRecord> ArchivedState(std::size_t entry) const;
+    // Earlier runs' copies whose entries are not their beginning: one older than its
+    // entry (a beginning of it) is removed, any other keeps the entry's past.
+    void SettleEarlierCopies(StagingResult& result);
+    // Records the archive as this run leaves it and saves the list.
+    Status RecordOutcome(bool allConfirmed);
 
     Platform& platform_;
     std::wstring dataDir_;
@@ -117,11 +130,12 @@ private:
     bool archiveExists_ = false;
     bool fullRun_ = true;
     bool testedWhole_ = false;
-    // What the archive held before this run, by folded name: read in full runs.
+    // What the archive held before this run, by folded name: read whenever the run
+    // adds anything.
     std::optional<EntriesByName> before_;
     std::vector<Staged> staged_;
     std::vector<std::size_t> notCopied_;  // entries of logs whose copy failed
-    std::vector<std::size_t> rewritten_;  // entries whose archived content is to be kept
+    std::vector<Replaced> rewritten_;     // entries whose content is to be kept
     std::vector<std::wstring> notes_;
 };
 

@@ -74,6 +74,10 @@ void EachLogInList(Platform& platform, const std::string& list, const std::wstri
 
 }  // namespace
 
+std::wstring ListingCommand(const std::wstring& systemFolder) {
+    return L"\"" + JoinPath(systemFolder, L"cmd.exe") + L"\" /d /u /v:off /c " + kBatchFile;
+}
+
 std::string ListingBatchText() {
     const std::wstring folder = L"%" + std::wstring(kDataDirVariable) + L"%";
     return ToUtf8(L"dir /s /b /a-d \"" + folder + L"*.bkl\" \"" + folder + L"*.bks\" > " +
@@ -100,8 +104,13 @@ std::wstring ListLogFiles(Platform& platform, const std::wstring& dataDir,
     // only as long as the listing. It reaches the batch file only through a variable;
     // the user's default dir switches are taken away: /p would wait for a key that no
     // one presses.
+    const Result<std::wstring> system = platform.SystemFolder();
+    if (!system) {
+        StopListing(ExitCode::ListingFailed, L"the system's folder, which holds cmd.exe, cannot be "
+                                             L"found: " + platform.ErrorText(system.Error()));
+    }
     const Result<ProcessEnd> batch = platform.RunProcess(
-        kListingCommand, WindowShow::MinimizedActive, programFolder,
+        ListingCommand(*system), WindowShow::MinimizedActive, programFolder,
         {{kDataDirVariable, dataDir}, {L"DIRCMD", std::nullopt}}, {}, timeoutMs);
     if (!batch) {
         StopListing(ExitCode::ListingFailed, std::wstring(kBatchFile) + L" could not be started: " +

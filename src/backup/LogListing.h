@@ -17,7 +17,8 @@ inline constexpr wchar_t kDataDirVariable[] = L"QUARN_DATA_DIR";
 // Without the user's AutoRun command (/d) or delayed expansion (/v:off), which would
 // move the listing elsewhere or eat the "!" of a path; "/u" writes the list as UTF-16
 // on every system.
-inline constexpr wchar_t kListingCommand[] = L"cmd /d /u /v:off /c QuarnBackup.bat";
+// The system's own cmd.exe, by its full path: never one that a current folder offers.
+std::wstring ListingCommand(const std::wstring& systemFolder);
 
 // The text of QuarnBackup.bat: list every log file below the data folder, hidden and
 // system files included, by their full paths into filelist.tmp in the folder it runs in,

@@ -17,6 +17,9 @@ inline constexpr wchar_t kStagingFolder[] = L"QuarnStaging";
 // A copy is made under this name in the staging folder and then renamed to its
 // staged name, so that a run ended midway never leaves half a log under a log's name.
 inline constexpr wchar_t kCopyInProgress[] = L"copying.tmp";
+// Entries of the archive are extracted here, beside the staging folder and never in
+// it, to be compared with the copies that would replace them.
+inline constexpr wchar_t kEntryCheckFolder[] = L"QuarnEntryCheck";
 // The copies are spread over this many subfolders of the staging folder, by their
 // names. Some file systems search a whole folder for each new name (Wine matches
 // names without case that way): small folders keep each copy as cheap at 20,000

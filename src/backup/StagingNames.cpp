@@ -111,13 +111,15 @@ std::optional<std::size_t> StagingNames::LogNamed(const std::wstring& name) cons
     return held;
 }
 
-std::optional<std::size_t> StagingNames::ProvenEntry(const std::wstring& source,
-                                                     const std::wstring& flattenedName,
-                                                     const OwnEntryTest& ownsEntry) {
-    // The flattened name, then "~2", "~3", ...: the names this log could have had.
+std::optional<std::size_t> StagingNames::Known(const std::wstring& source) const {
+    return FindSource(source);
+}
+
+std::vector<std::size_t> StagingNames::UnownedNamesOf(const std::wstring& flattenedName) const {
     // They were given out in that order, but entries may have gone from the archive
     // since: a short gap does not end the search.
     constexpr int kGapsPassed = 16;
+    std::vector<std::size_t> unowned;
     for (int counter = 1, misses = 0; misses <= kGapsPassed; ++counter) {
         const std::wstring name = counter == 1 ? flattenedName : WithCounter(flattenedName, counter);
         const std::optional<std::size_t> held = FindName(name);
@@ -126,26 +128,20 @@ std::optional<std::size_t> StagingNames::ProvenEntry(const std::wstring& source,
             continue;
         }
         misses = 0;
-        const Utf8Entry& entry = entries_[*held];
-        if (entry.source.empty() && ownsEntry(source, FromUtf8(entry.name).value_or(L""))) {
-            return held;
-        }
+        if (entries_[*held].source.empty()) unowned.push_back(*held);
     }
-    return std::nullopt;
+    return unowned;
 }
 
-std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName,
-                                const OwnEntryTest& ownsEntry) {
+void StagingNames::GiveTo(std::size_t index, const std::wstring& source) {
+    entries_[index].source = ToUtf8(source);
+    bySource_.emplace(HashText(platform_.FoldCase(source)), index);
+    changed_ = true;
+}
+
+std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& flattenedName) {
     if (const std::optional<std::size_t> known = FindSource(source)) return *known;
     const std::wstring foldedSource = platform_.FoldCase(source);
-    if (ownsEntry) {
-        if (const std::optional<std::size_t> proven = ProvenEntry(source, flattenedName, ownsEntry)) {
-            entries_[*proven].source = ToUtf8(source);
-            bySource_.emplace(HashText(foldedSource), *proven);
-            changed_ = true;
-            return *proven;
-        }
-    }
     std::wstring name = flattenedName;
     std::wstring foldedName = platform_.FoldCase(name);
     if (Find(byName_, ToUtf8(name), foldedName, &Utf8Entry::name)) {

@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -43,14 +42,18 @@ public:
     bool Reserve(const std::wstring& name);
     bool Holds(const std::wstring& name) const;
 
-    // Says whether a name that an archive entry holds, whose log is not known,
-    // holds an earlier state of the log.
-    using OwnEntryTest = std::function<bool(const std::wstring& source, const std::wstring& name)>;
-    // The index of the log's entry, made when the log is new: under a reserved name of
-    // its own flattened name where ownsEntry proves it the log's, else under the first
-    // free one.
-    std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName,
-                      const OwnEntryTest& ownsEntry = {});
+    // The index of the log's entry: the one it has, else a new one under its flattened
+    // name, or the first of "~2", "~3", ... that no one holds.
+    std::size_t Claim(const std::wstring& source, const std::wstring& flattenedName);
+    // The index of the entry of a known log; none for a log the list does not know.
+    std::optional<std::size_t> Known(const std::wstring& source) const;
+    // The names this log could have been given (its flattened name, then "~2", ...)
+    // that the list holds for archive entries whose logs are not known.
+    std::vector<std::size_t> UnownedNamesOf(const std::wstring& flattenedName) const;
+    // Gives a name held for an entry whose log was not known to that log.
+    void GiveTo(std::size_t index, const std::wstring& source);
+    // The index of whatever holds the name.
+    std::optional<std::size_t> Named(const std::wstring& name) const { return FindName(name); }
     StagedLog Entry(std::size_t index) const;
     std::size_t Size() const { return entries_.size(); }
     bool IsLog(std::size_t index) const;
@@ -106,9 +109,6 @@ private:
     bool AddLine(std::string_view text, bool first);
     std::size_t Insert(Utf8Entry entry, const std::wstring& foldedName,
                        const std::wstring& foldedSource);
-    std::optional<std::size_t> ProvenEntry(const std::wstring& source,
-                                           const std::wstring& flattenedName,
-                                           const OwnEntryTest& ownsEntry);
 
     Platform& platform_;
     std::vector<Utf8Entry> entries_;

@@ -120,3 +120,26 @@ std::wstring FromUtf16Le(const std::string& bytes) {
 }
 
 }  // namespace quarn
+
+namespace quarn {
+
+std::string ToUtf16Le(const std::wstring& text) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    const auto unit = [&bytes](char32_t u) {
+        bytes += static_cast<char>(u & 0xFF);
+        bytes += static_cast<char>((u >> 8) & 0xFF);
+    };
+    for (const wchar_t c : text) {
+        const auto point = static_cast<char32_t>(c);
+        if (point > 0xFFFF) {
+            unit(0xD800 + ((point - 0x10000) >> 10));
+            unit(0xDC00 + ((point - 0x10000) & 0x3FF));
+        } else {
+            unit(point);
+        }
+    }
+    return bytes;
+}
+
+}  // namespace quarn

@@ -17,6 +17,9 @@ std::optional<std::wstring> FromUtf8(const std::string& bytes);
 // A leading byte-order mark is dropped; an odd last byte is ignored.
 std::wstring FromUtf16Le(const std::string& bytes);
 
+// Without a byte-order mark; a character beyond U+FFFF becomes its two surrogates.
+std::string ToUtf16Le(const std::wstring& text);
+
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr char kUtf16LeByteOrderMark[] = "\xFF\xFE";
 

@@ -145,6 +145,8 @@ public:
 
     // Folders.
     virtual Result<std::wstring> ProgramFolder() = 0;
+    // The folder of the system's own programs, such as cmd.exe.
+    virtual Result<std::wstring> SystemFolder() = 0;
     virtual Status MakeDirectory(const std::wstring& path) = 0;
     // False for a path that is not there or is a file.
     virtual Result<bool> IsDirectory(const std::wstring& path) = 0;
@@ -184,6 +186,8 @@ public:
     // none, win32::kAccessDenied for a folder.
     virtual Result<FileStamp> StampOf(const std::wstring& path) = 0;
     virtual Result<std::string> ReadFileBytes(const std::wstring& path) = 0;
+    // A file too large to read whole, read where it is wanted.
+    virtual Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::wstring& path) = 0;
     // Creates or empties the file and writes it through to the disk.
     virtual Status WriteFileBytes(const std::wstring& path, const std::string& bytes) = 0;
     // One write at the end of the file, which other processes may have open too.

@@ -33,6 +33,13 @@ LocalTime LocalTimeOf(const FILETIME& time) {
 
 }  // namespace
 
+Result<std::wstring> WinPlatform::SystemFolder() {
+    return ReadGrowing<std::wstring>([](std::wstring& buffer) {
+        return LengthOrNeeded(GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size())),
+                              buffer.size());
+    });
+}
+
 Result<std::wstring> WinPlatform::ProgramFolder() {
     // GetModuleFileNameW reports no size: a name that filled the buffer may have been cut.
     Result<std::wstring> path = ReadGrowing<std::wstring>([](std::wstring& buffer) {

@@ -22,6 +22,7 @@ public:
                             const std::wstring& value, const std::wstring& filePath) override;
 
     Result<std::wstring> ProgramFolder() override;
+    Result<std::wstring> SystemFolder() override;
     Status MakeDirectory(const std::wstring& path) override;
     Result<bool> IsDirectory(const std::wstring& path) override;
     Result<std::wstring> FullPath(const std::wstring& path) override;
@@ -42,6 +43,7 @@ public:
     Status RemoveFile(const std::wstring& path) override;
     Result<FileStamp> StampOf(const std::wstring& path) override;
     Result<std::string> ReadFileBytes(const std::wstring& path) override;
+    Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::wstring& path) override;
     Status WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     Status AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override;

@@ -1,3 +1,4 @@
+#include <optional>
 #include <vector>
 
 #include "backup/ArchiveCommand.h"
@@ -43,13 +44,13 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     std::wstring setAside;     // where a damaged archive went
     std::wstring damageFound;  // and why
     for (;;) {
-        const std::wstring damage =
+        const std::optional<std::wstring> damage =
             ArchiveOnce(setAside.empty() ? L"" : L"the archive was damaged and set aside");
-        if (damage.empty()) break;
-        if (!setAside.empty()) StopForSecondDamage(archive, damage, setAside);
+        if (!damage) break;
+        if (!setAside.empty()) StopForSecondDamage(archive, *damage, setAside);
         setAside = SetAsideDamagedArchive(platform_, archive, NamesFilePath(archive),
                                           DayNumber(platform_.Now()));
-        damageFound = damage;
+        damageFound = *damage;
     }
     const std::wstring setAsideText =
         setAside.empty()
@@ -68,13 +69,13 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     ShowMessage(L"Quarn Log files Backed Up");
 }
 
-std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunReason) {
+std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunReason) {
     const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
     StagingFolder staging(platform_, programFolder_);
     LogCollection collection(platform_, sDataDir, archive, programFolder_, staging,
                              waitLimits_.listingMs, waitLimits_.archiverMs, forcedFullRunReason);
     const StagingResult result = collection.Stage();
-    if (!result.damage.empty()) return result.damage;
+    if (result.damage) return result.damage;
     summary_.notCopied.clear();
     for (const NotCopied& log : result.notCopied) {
         summary_.notCopied.push_back(log.path + L": " + log.reason);
@@ -88,7 +89,7 @@ std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunRea
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
     const std::size_t staged = result.copied + result.earlierCopies + result.leftovers;
-    ArchiverRun archiver;
+    CopiesAdded archiver;
     // Nothing to archive: the archive stays as it is.
     summary_.archiverSkipped = staged == 0;
     if (staged > 0) {
@@ -105,17 +106,22 @@ std::wstring frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunRea
                                                  L"either:" + ListOf(summary_.notCopied));
         }
         AddNote(archiver.note);
-        if (!archiver.damage.empty()) return archiver.damage;
     }
-    std::uint32_t recordError = 0;
-    const Confirmation confirmation =
-        collection.ConfirmArchived(staged > 0, archiver.exitCode, recordError);
+    Status recorded;
+    const Confirmation confirmation = [&] {
+        try {
+            return collection.ConfirmArchived(staged > 0, archiver.exitCode, recorded);
+        } catch (const RunStopped&) {
+            AddNote(collection.Notes());
+            throw;
+        }
+    }();
     AddNote(collection.Notes());
-    if (!confirmation.damage.empty()) return confirmation.damage;
+    if (confirmation.damage) return confirmation.damage;
     summary_.archived = confirmation.confirmed;
-    if (recordError != 0) {
+    if (!recorded) {
         AddNote(L"What the archive holds could not be recorded in " + NamesFilePath(archive) +
-                L" (" + platform_.ErrorText(recordError) + L"), so the next run archives every log.");
+                L" (" + platform_.ErrorText(recorded.Error()) + L"), so the next run archives every log.");
     }
     NoteWhatWasKeptOrLeft(result);
     if (!confirmation.missing.empty()) {

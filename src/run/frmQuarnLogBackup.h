@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "backup/LogCollection.h"
@@ -37,7 +38,7 @@ private:
     void RunBackup();
     // One pass of staging, archiving and reading back; returns why the archive is
     // damaged, or nothing when the pass is done.
-    std::wstring ArchiveOnce(const std::wstring& forcedFullRunReason);
+    std::optional<std::wstring> ArchiveOnce(const std::wstring& forcedFullRunReason);
     void NoteWhatWasKeptOrLeft(const StagingResult& result);
     void AddNote(const std::wstring& text);
 

@@ -11,9 +11,9 @@ namespace {
 
 TEST(ArchiveCommandTest, ArchivePathStandsQuotedBeforeTheTwoMasksWithItsRealName) {
     EXPECT_EQ(BuildArchiveCommand(ArchivePath(L"D:\\Arch", L"logs.rar")),
-              L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\logs.rar\" *.bkl *.bks");
+              L"a -r -ep -df -m5  -inul \"D:\\Arch\\logs.rar\" *.bkl *.bks");
     EXPECT_EQ(BuildArchiveCommand(ArchivePath(L"D:\\Arch\\", L"logs.rar")),
-              L"rar a -r -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
+              L"a -r -ep -df -m5  -inul \"D:\\Arch\\\\logs.rar\" *.bkl *.bks");
     // The archiver names an archive without an extension "<name>.rar", and so does the run.
     EXPECT_EQ(ArchivePath(L"D:\\Arch", L"QuarnLogs"), L"D:\\Arch\\QuarnLogs.rar");
     EXPECT_EQ(ArchivePath(L"D:\\Arch", L"QuarnLogs.v2"), L"D:\\Arch\\QuarnLogs.v2");
@@ -34,7 +34,7 @@ protected:
     // An archiver that answers with the given outcome and leaves the copies alone.
     void ArchiverAnswering(Result<ProcessEnd> outcome) {
         platform.onProcess = [this, outcome](const std::wstring& commandLine) {
-            if (commandLine == kListingCommand) {
+            if (commandLine == ListingCommand(platform.systemFolder)) {
                 return ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"})(commandLine);
             }
             return outcome;
@@ -61,7 +61,7 @@ TEST_F(ArchiveStepTest, TheArchiverWorksInTheStagingFolderAndTouchesNothingElse)
         EXPECT_EQ(BoxTexts().end()[-2], L"Current Directory : " + StagingFolder());
         // The archiver adds in the staging folder; everything else runs in the program's.
         for (const auto& process : platform.started) {
-            const bool adds = process.commandLine.rfind(L"rar a ", 0) == 0;
+            const bool adds = process.commandLine.find(L"rar.exe\" a ") != std::wstring::npos;
             EXPECT_EQ(process.workingFolder, adds ? StagingFolder() : platform.programFolder)
                 << process.commandLine;
         }
@@ -89,26 +89,36 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWit
     ASSERT_EQ(form.Form_Load(), ExitCode::Done);
     const std::wstring archive = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar";
 
-    // The log grows; the archiver then finds a checksum error in the archive, once.
+    // The log grows; the archiver then finds a checksum error in the archive, once: first
+    // where the archive's headers read whole (the archiver's own failure, which sets
+    // nothing aside), then where its first header is broken.
     platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in, grown");
     const auto archiver = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
-    bool damagedOnce = false;
+    int checksumErrors = 0;
+    bool breakHeader = false;
     platform.onProcess = [&](const std::wstring& commandLine) {
-        if (commandLine.rfind(L"rar a ", 0) == 0 && !damagedOnce) {
-            damagedOnce = true;
-            platform.archive.clear();  // what the new archive is made of
+        if (commandLine.find(L"rar.exe\" a ") != std::wstring::npos && checksumErrors < 2) {
+            ++checksumErrors;
+            if (breakHeader) {
+                std::string bytes = platform.FileBytes(archive);
+                bytes[12] = static_cast<char>(bytes[12] ^ 0x40);
+                platform.AddFileBytes(archive, bytes);
+                platform.archive.clear();  // what the new archive is made of
+            }
             return Result<ProcessEnd>(ProcessEnd{false, 3});
         }
         return archiver(commandLine);
     };
     platform.now.day = 8;
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
+    EXPECT_NE(platform.boxes.back().text.find(L"exit code 3"), std::wstring::npos);
+    EXPECT_FALSE(platform.HasFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.damaged-20261208.rar"));
+    breakHeader = true;
     EXPECT_EQ(form.Form_Load(), ExitCode::DamagedArchiveSetAside);
     const std::wstring aside = L"C:\\Backups\\QuarnMail\\QuarnLogsZip.damaged-20261208.rar";
     const std::wstring& text = platform.boxes.back().text;
-    EXPECT_EQ(text.rfind(L"The archive " + archive + L" was damaged: the archiver found a checksum "
-                         L"error in it (exit code 3) and added nothing. It was set aside as " + aside,
-                         0),
-              0u) << text;
+    EXPECT_EQ(text.rfind(L"The archive " + archive + L" was damaged: it ", 0), 0u) << text;
+    EXPECT_NE(text.find(L"It was set aside as " + aside), std::wstring::npos);
     EXPECT_NE(text.find(L"\"rar r " + aside + L"\""), std::wstring::npos);
     EXPECT_TRUE(platform.HasFile(aside));
     EXPECT_TRUE(platform.HasFile(aside + L".names"));
@@ -173,7 +183,8 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     EXPECT_EQ(StagedCopies(), std::vector<std::wstring>{L"acctin.bkl"});
 
     // An archiver whose end cannot be awaited was stopped: a failure, never success.
-    platform.environment.clear();
+    platform.environment.erase(kArchiverLimitVariable);
+    platform.environment.erase(kListingLimitVariable);
     ArchiverAnswering(ProcessEnd{false, 0, 6});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
     EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (error 6)"),
@@ -182,11 +193,27 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
 }
 
 TEST_F(ArchiveStepTest, MissingArchiverSaysHowToFixItAndStillCleansUp) {
-    ArchiverAnswering(Failed{2});
+    // Found neither beside the program nor on PATH: never looked for in a current folder.
+    Archiver(0);
+    ASSERT_TRUE(platform.RemoveFile(L"C:\\Program Files\\WinRAR\\rar.exe"));
+    platform.environment[L"PATH"] = L".;C:\\Windows\\system32;;\"C:\\Program Files\\WinRAR\"";
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
-    EXPECT_NE(platform.boxes.back().text.find(L"rar.exe was not found"), std::wstring::npos);
-    EXPECT_NE(platform.boxes.back().text.find(L"PATH"), std::wstring::npos);
+    EXPECT_NE(platform.boxes.back().text.find(L"rar.exe was found neither beside this program nor on PATH"),
+              std::wstring::npos);
     EXPECT_EQ(ProgramFolderFiles(), kOwnFilesAndTheUsers);
+
+    // Beside the program it comes first, by its full path, also from a quoted PATH entry.
+    platform.AddFile(L"C:\\Program Files\\WinRAR\\rar.exe", L"");
+    platform.AddFile(platform.programFolder + L"\\rar.exe", L"");
+    ArchiverAnswering(Failed{5});
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
+    EXPECT_NE(platform.boxes.back().text.find(L"rar.exe (" + platform.programFolder +
+                                              L"\\rar.exe) could not be started: error 5"),
+              std::wstring::npos);
+    ASSERT_TRUE(platform.RemoveFile(platform.programFolder + L"\\rar.exe"));
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
+    EXPECT_NE(platform.boxes.back().text.find(L"(C:\\Program Files\\WinRAR\\rar.exe) could not be started"),
+              std::wstring::npos);
 }
 
 TEST_F(ArchiveStepTest, UncopiedLogsAreNamedWithTheSystemsReason) {

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "common/TextEncoding.h"
+#include "fakes/Rar5Writer.h"
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
 
@@ -135,6 +137,12 @@ protected:
     void List(std::vector<std::wstring> paths) {
         platform.onProcess = ListingAndArchiver(platform, std::move(paths));
     }
+    // The archive as the fake archiver holds it, written anew.
+    void WriteArchive() {
+        std::vector<std::pair<std::wstring, std::string>> entries;
+        for (const auto& [name, content] : platform.archive) entries.emplace_back(name, ToUtf8(content));
+        platform.AddFileBytes(Archive(), Rar5Archive(entries));
+    }
     StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\",
                         const std::wstring& archive = Archive()) {
         quarn::StagingFolder staging(platform, platform.programFolder);
@@ -149,11 +157,11 @@ protected:
                                  staging, 1000, 2000);
         const StagingResult result = collection.Stage();
         collection.KeepRewrittenVersions();
-        EXPECT_TRUE(platform.RunProcess(BuildArchiveCommand(Archive()),
+        EXPECT_TRUE(platform.RunProcess(L"\"rar.exe\" " + BuildArchiveCommand(Archive()),
                                         WindowShow::MinimizedInactive, StagingFolder(), {}, {}, 1));
-        std::uint32_t recordError = 0;
-        confirmation = collection.ConfirmArchived(true, 0, recordError);
-        EXPECT_EQ(recordError, 0u);
+        Status recorded;
+        confirmation = collection.ConfirmArchived(true, 0, recorded);
+        EXPECT_TRUE(recorded.Ok());
         return result;
     }
     static std::wstring Archive() { return L"C:\\Backups\\x.rar"; }
@@ -175,7 +183,7 @@ TEST_F(CollectionTest, StagesEveryListedLogUnderItsLastingName) {
     EXPECT_EQ(StagedCopies(),
               (std::vector<std::wstring>{L"abx.bkl", L"abx~2.bkl", L"acctonein.bkl", L"acctoneout.bks"}));
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from ab");
-    EXPECT_EQ(platform.started.front().commandLine, L"cmd /d /u /v:off /c QuarnBackup.bat");
+    EXPECT_EQ(platform.started.front().commandLine, L"\"C:\\Windows\\system32\\cmd.exe\" /d /u /v:off /c QuarnBackup.bat");
     EXPECT_EQ(platform.started.front().timeoutMs, 1000u);
     EXPECT_TRUE(HasEvent(L"copy D:\\Becky\\ab\\x.bkl -> " + StagedPath(L"abx~2.bkl") +
                          L" via C:\\Tools\\QuarnLogBackup\\QuarnStaging\\copying.tmp"));
@@ -248,7 +256,7 @@ TEST_F(CollectionTest, OnlyChangedLogsAreStagedUnlessAnyDoubtMakesTheRunFull) {
     EXPECT_EQ(platform.archive[L"abx~2.bkl"], L"FROM AB");
 
     // Each doubt makes the next run full, and a full run clears it.
-    platform.AddFile(Archive(), L"older");  // replaced by an older copy, its time restored
+    WriteArchive();  // replaced by a copy, its time restored
     EXPECT_EQ(Run().fullRunReason, L"the archive was replaced or changed");
     platform.AddFile(logs[3], L"from ab, grown");
     Stage();  // ends before the archiver
@@ -272,6 +280,7 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     platform.AddFile(share + L"acct\\out.bks", L"sent");
     List({share + L"acct\\in.bkl", L"\\\\SERVER\\share\\mail\\acct\\out.bks"});
     platform.environment[L"DIRCMD"] = L"/p /l";
+    const std::map<std::wstring, std::wstring> environment = platform.environment;
     EXPECT_TRUE(Stage(share).notCopied.empty());
     EXPECT_EQ(Staged(L"acctin.bkl"), L"on the share");
     EXPECT_EQ(Staged(L"acctout.bks"), L"sent");
@@ -279,7 +288,7 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     // the program's own environment stays as it was.
     EXPECT_EQ(platform.started.front().environment.at(L"QUARN_DATA_DIR"), share);
     EXPECT_EQ(platform.started.front().environment.count(L"DIRCMD"), 0u);
-    EXPECT_EQ(platform.environment, (std::map<std::wstring, std::wstring>{{L"DIRCMD", L"/p /l"}}));
+    EXPECT_EQ(platform.environment, environment);
 
     // A drive that a pushd mapped for the listing, or a folder beside the data folder:
     // the run stops before any name is kept or any copy made.
@@ -311,15 +320,14 @@ TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLogAndContentProv
     List({L"D:\\Becky\\two\\Inbox\\in.bkl"});
     platform.events.clear();
     const StagingResult result = Run();
-    EXPECT_TRUE(HasEvent(L"run rar lt -scur \"C:\\Backups\\x.rar\""));
-    EXPECT_EQ(platform.started.back().outputFile, platform.programFolder + L"\\archivelist.tmp");
     EXPECT_EQ(result.fullRunReason, L"no records of what the archive holds");
     EXPECT_EQ(result.namesNote, L"The list of archive names C:\\Backups\\x.rar.names was missing. "
-                                L"2 names were recovered from the archive's list of its entries.");
+                                L"2 names were recovered from the archive's own headers. 1 log took "
+                                L"back its entry, each the beginning of its log: Inboxin~2.bkl for "
+                                L"D:\\Becky\\two\\Inbox\\in.bkl (its first 3 bytes).");
     EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{
                                     {L"Inboxin.bkl", L"one"},  // the removed account's last backup
                                     {L"Inboxin~2.bkl", L"two, grown"}}));
-    EXPECT_FALSE(platform.HasFile(platform.programFolder + L"\\archivelist.tmp"));
 
     // A stray line, and the list no longer matches its seal: it is salvaged, the archive
     // fills in what it holds, and no log moves to another name.
@@ -348,13 +356,28 @@ TEST_F(CollectionTest, AnArchiveThatTestsOrListsDamagedIsToldBeforeAnyCopy) {
     platform.archiverExits[L"t"] = 3;
     StagingResult result = Stage();
     EXPECT_EQ(result.damage, L"the archiver finds a checksum error in it (exit code 3)");
+    EXPECT_TRUE(HasEvent(L"run \"C:\\Program Files\\WinRAR\\rar.exe\" t -inul \"C:\\Backups\\x.rar\""));
     EXPECT_EQ(platform.started.back().timeoutMs, 2000u);
     EXPECT_FALSE(HasEvent(L"copy "));
     EXPECT_FALSE(platform.HasFile(NamesFile()));
 
-    // A file that is no archive tests well enough but lists empty.
+    // A file that is no archive tests well enough: not damage, but nothing the program
+    // can vouch for; the archive is left as it is.
     platform.archiverExits.clear();
-    EXPECT_EQ(Stage().damage, L"the archiver finds no entry in it");
+    const Stop unreadable = StopOf([&] { Stage(); });
+    EXPECT_EQ(unreadable.code, ExitCode::ArchiverFailed);
+    EXPECT_EQ(unreadable.message.rfind(L"The archive C:\\Backups\\x.rar cannot be read: it is not a "
+                                       L"RAR archive.", 0), 0u) << unreadable.message;
+    EXPECT_EQ(platform.FileContent(Archive()), L"archive");
+    EXPECT_FALSE(HasEvent(L"copy "));
+
+    // A header that fails its checksum is damage, whatever the archiver's test said.
+    platform.archive[L"abx.bkl"] = L"from ab";
+    WriteArchive();
+    std::string bytes = platform.FileBytes(Archive());
+    bytes[bytes.find("abx.bkl") - 3] ^= 0x01;
+    platform.AddFileBytes(Archive(), bytes);
+    EXPECT_EQ(Stage().damage.value_or(L"").rfind(L"it has a header that fails its checksum", 0), 0u);
     EXPECT_FALSE(HasEvent(L"copy "));
 
     platform.onProcess = [](const std::wstring&) { return Result<ProcessEnd>(Failed{2}); };
@@ -364,17 +387,15 @@ TEST_F(CollectionTest, AnArchiveThatTestsOrListsDamagedIsToldBeforeAnyCopy) {
 TEST_F(CollectionTest, TheNamesBesideTheProgramMoveBesideTheArchive) {
     const std::wstring earlier = platform.programFolder + L"\\QuarnBackup.names";
     platform.AddFileBytes(earlier, "\xEF\xBB\xBF" "abx.bkl\tD:\\Becky\\ab\\x.bkl\r\nbad line\r\n");
-    platform.AddFile(Archive(), L"archive");
     platform.archive[L"abx.bkl"] = L"from ab";
+    WriteArchive();
     List({L"D:\\Becky\\a.b\\x.bkl", L"D:\\Becky\\ab\\x.bkl"});
     platform.events.clear();
     const StagingResult result = Stage();
     EXPECT_EQ(result.namesNote, L"The names kept beside the program in " + earlier +
                                     L" were moved to C:\\Backups\\x.rar.names; its unfit or "
                                     L"repeated line 2 was dropped. 0 names were recovered from the "
-                                    L"archive's list of its entries.");
-    // Whether a list of an earlier version is whole cannot be told: the archive is asked.
-    EXPECT_TRUE(HasEvent(L"run rar lt "));
+                                    L"archive's own headers.");
     EXPECT_EQ(Staged(L"abx.bkl"), L"from ab");
     EXPECT_EQ(Staged(L"abx~2.bkl"), L"from a.b");
     EXPECT_FALSE(platform.HasFile(earlier));
@@ -448,7 +469,7 @@ TEST_F(CollectionTest, OnlyWhatTheArchiveReadBackHoldsIsRecorded) {
 
     // A full run records no log it could not copy, and one locked log alone does not
     // make the next run full.
-    platform.AddFile(Archive(), L"replaced");
+    WriteArchive();  // replaced
     platform.copyErrors[logs[0]] = 32;
     result = Run();
     EXPECT_EQ(result.fullRunReason, L"the archive was replaced or changed");
@@ -473,6 +494,33 @@ TEST_F(CollectionTest, OnlyWhatTheArchiveReadBackHoldsIsRecorded) {
     result = Run();
     EXPECT_EQ(result.fullRunReason, L"the last run did not end well");
     EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"in one, written");
+
+    // A night whose copy failed, then a compacted log: the entry is judged by its own
+    // bytes, not by a record that the failure took away, and its past is kept.
+    platform.copyErrors[logs[0]] = 32;
+    Run();
+    platform.copyErrors.clear();
+    platform.AddFile(logs[0], L"compacted");
+    result = Run();
+    EXPECT_EQ(result.rewritten, 1u);
+    EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"compacted");
+    EXPECT_EQ(platform.archive[L"acctonein.2026-12-07.bkl"], L"in one, written");
+
+    // Copies left by a failed night of a log that is gone since: one that is a beginning
+    // of its entry is older than it and removed; any other keeps the entry's past first.
+    List({logs[1], logs[2], logs[3]});
+    platform.AddFile(StagingFolder() + L"\\3f\\acctonein.bkl", L"compac");
+    result = Run();
+    EXPECT_EQ(result.staleLeftovers, 1u);
+    EXPECT_EQ(result.leftovers, 0u);
+    EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"compacted");
+    EXPECT_TRUE(StagedCopies().empty());
+    EXPECT_FALSE(platform.HasFile(platform.programFolder + L"\\QuarnEntryCheck\\acctonein.bkl"));
+    platform.AddFile(StagingFolder() + L"\\3f\\acctonein.bkl", L"other mail");
+    result = Run();
+    EXPECT_EQ(result.leftovers, 1u);
+    EXPECT_EQ(platform.archive[L"acctonein.bkl"], L"other mail");
+    EXPECT_EQ(platform.archive[L"acctonein.2026-12-07-2.bkl"], L"compacted");
 }
 
 TEST_F(CollectionTest, TheArchiveIsTestedWeeklyItsListIsOneComputersAndNoDateLiesInTheFuture) {
@@ -481,7 +529,7 @@ TEST_F(CollectionTest, TheArchiveIsTestedWeeklyItsListIsOneComputersAndNoDateLie
     Run();
     const auto tests = [this] {
         return std::count_if(platform.started.begin(), platform.started.end(), [](const auto& p) {
-            return p.commandLine.rfind(L"rar t ", 0) == 0;
+            return p.commandLine.find(L"rar.exe\" t ") != std::wstring::npos;
         });
     };
     platform.now = {2026, 12, 14, 23, 0, 4};

@@ -4,6 +4,7 @@
 
 #include "backup/LogListing.h"
 #include "common/Crc32.h"
+#include "fakes/Rar5Writer.h"
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
 
@@ -56,7 +57,12 @@ ContentCheck Checked(const std::string& bytes, std::optional<std::uint64_t> pref
     return check;
 }
 
-FakePlatform::FakePlatform() { AddDirectory(L"C:\\"); }
+FakePlatform::FakePlatform() {
+    AddDirectory(L"C:\\");
+    // The archiver where its installer puts it, found on PATH.
+    AddFile(L"C:\\Program Files\\WinRAR\\rar.exe", L"");
+    environment[L"PATH"] = L"C:\\Windows\\system32;C:\\Program Files\\WinRAR";
+}
 
 Result<std::wstring> FakePlatform::ComputerName() {
     if (const std::uint32_t error = Fails(L"ComputerName", L"")) return Failed{error};
@@ -385,6 +391,40 @@ Result<std::string> FakePlatform::ReadFileBytes(const std::wstring& path) {
     return FileBytes(path);
 }
 
+namespace {
+
+// The bytes as they were when it was opened; a read fails when failCall names
+// "ReadAt" and the file's path.
+class FakeReadableFile final : public ReadableFile {
+public:
+    FakeReadableFile(FakePlatform& platform, std::wstring path, std::string bytes)
+        : platform_(platform), path_(std::move(path)), bytes_(std::move(bytes)) {}
+    Result<std::uint64_t> Size() override { return std::uint64_t{bytes_.size()}; }
+    Result<std::size_t> ReadAt(std::uint64_t offset, std::uint8_t* buffer,
+                               std::size_t count) override {
+        if (const std::uint32_t error = platform_.Fails(L"ReadAt", path_)) return Failed{error};
+        if (offset >= bytes_.size()) return std::size_t{0};
+        const std::size_t n = std::min<std::size_t>(count, bytes_.size() - offset);
+        std::copy_n(bytes_.data() + offset, n, buffer);
+        return n;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::wstring path_;
+    std::string bytes_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<ReadableFile>> FakePlatform::OpenForReading(const std::wstring& path) {
+    const std::wstring resolved = Resolve(path);
+    if (const std::uint32_t error = Fails(L"OpenForReading", resolved)) return Failed{error};
+    if (!HasFile(resolved)) return Failed{kErrorFileNotFound};
+    return std::unique_ptr<ReadableFile>(
+        std::make_unique<FakeReadableFile>(*this, resolved, FileBytes(resolved)));
+}
+
 Status FakePlatform::WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     const std::wstring resolved = Resolve(path);
     if (!directories_.count(ParentKey(resolved))) return Failed{kErrorPathNotFound};
@@ -517,23 +557,19 @@ std::vector<std::wstring> QuotedArguments(const std::wstring& commandLine) {
     return quoted;
 }
 
-std::wstring Hex8(std::uint32_t value) {
-    std::wstring text(8, L'0');
-    for (std::size_t i = 8; i-- > 0; value >>= 4) text[i] = L"0123456789ABCDEF"[value & 0xF];
-    return text;
-}
-
-// "rar lt" as the archiver lays it out: a block of labelled lines per entry.
-std::wstring TechnicalListing(const std::map<std::wstring, std::wstring>& archive) {
-    std::wstring text = L"\r\nRAR 7.01   Copyright (c) 1993-2024 Alexander Roshal\r\n\r\n"
-                        L"Archive: x.rar\r\nDetails: RAR 4\r\n\r\n";
-    for (const auto& [name, content] : archive) {
-        const std::string bytes = ToUtf8(content);
-        text += L"        Name: " + name + L"\r\n        Type: File\r\n        Size: " +
-                std::to_wstring(bytes.size()) + L"\r\n       CRC32: " +
-                Hex8(Crc32(0, bytes.data(), bytes.size())) + L"\r\n\r\n";
+// The names of a list file as the archiver reads it under -scul.
+std::vector<std::wstring> ListFileNames(const std::string& bytes) {
+    std::vector<std::wstring> names;
+    const std::wstring text = FromUtf16Le(bytes);
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        if (!line.empty()) names.push_back(line);
+        start = end + 1;
     }
-    return text;
+    return names;
 }
 
 }  // namespace
@@ -543,39 +579,48 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
     return [&platform, listed, archiverExitCode](const std::wstring& commandLine) {
         ProcessEnd end;
         const std::wstring workingFolder = platform.started.back().workingFolder;
-        if (commandLine == kListingCommand) {
+        if (commandLine == ListingCommand(platform.systemFolder)) {
             platform.AddFileBytes(JoinPath(workingFolder, L"filelist.tmp"), Utf16Lines(listed));
             platform.AddFile(JoinPath(workingFolder, L"done.tmp"), L"done \r\n");
             return Result<ProcessEnd>(end);
         }
+        // The archiver's own path, quoted, then its command.
         const std::vector<std::wstring> quoted = QuotedArguments(commandLine);
-        const std::wstring archive = quoted.empty() ? L"" : quoted[0];
-        const auto verb = [&](const wchar_t* word) {
-            return commandLine.find(std::wstring(L"rar ") + word + L" ") != std::wstring::npos;
-        };
-        const std::wstring command = verb(L"lt") ? L"lt" : verb(L"t") ? L"t" : verb(L"rn") ? L"rn" : L"a";
+        const std::size_t afterProgram = commandLine.find(L'"', 1) + 2;
+        const std::wstring command =
+            afterProgram > commandLine.size()
+                ? L""
+                : commandLine.substr(afterProgram, commandLine.find(L' ', afterProgram) - afterProgram);
+        const std::wstring archive = quoted.size() > 1 ? quoted[1] : L"";
         const auto exit = platform.archiverExits.find(command);
         end.exitCode = exit != platform.archiverExits.end() ? exit->second
                        : command == L"a"                    ? archiverExitCode
                                                             : 0;
-        if (command == L"lt") {
-            const std::wstring text = TechnicalListing(platform.archive);
-            std::string bytes = kUtf16LeByteOrderMark;
-            for (wchar_t c : text) {
-                bytes += static_cast<char>(c & 0xFF);
-                bytes += static_cast<char>((c >> 8) & 0xFF);
-            }
-            platform.AddFileBytes(platform.started.back().outputFile, bytes);
+        if (command.empty()) {  // its banner
+            platform.AddFile(platform.started.back().outputFile,
+                             L"\r\nRAR " + platform.archiverVersion +
+                                 L"   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024\r\n");
             return Result<ProcessEnd>(end);
         }
         if (end.exitCode != 0 || command == L"t") return Result<ProcessEnd>(end);
+        const std::vector<std::wstring> names =
+            quoted.size() > 2 && !quoted[2].empty() && quoted[2][0] == L'@'
+                ? ListFileNames(platform.FileBytes(quoted[2].substr(1)))
+                : std::vector<std::wstring>{};
+        if (command == L"e") {
+            for (const std::wstring& name : names) {
+                const auto found = platform.archive.find(name);
+                if (found != platform.archive.end()) platform.AddFile(JoinPath(quoted[3], name), found->second);
+            }
+            return Result<ProcessEnd>(end);
+        }
         if (command == L"rn") {
-            for (std::size_t i = 1; i + 1 < quoted.size(); i += 2) {
-                const auto found = platform.archive.find(quoted[i]);
+            for (std::size_t i = 0; i + 1 < names.size(); i += 2) {
+                const auto found = platform.archive.find(names[i]);
                 if (found == platform.archive.end()) continue;
                 std::wstring content = found->second;
                 platform.archive.erase(found);
-                platform.archive[quoted[i + 1]] = content;
+                platform.archive[names[i + 1]] = content;
             }
         } else {
             // -r -df: the archiver takes the staged copies away.
@@ -589,9 +634,9 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
                 }
             }
         }
-        std::wstring written;
-        for (const auto& [name, content] : platform.archive) written += name + L"=" + content + L";";
-        platform.AddFile(archive, written);
+        std::vector<std::pair<std::wstring, std::string>> entries;
+        for (const auto& [name, content] : platform.archive) entries.emplace_back(name, ToUtf8(content));
+        platform.AddFileBytes(archive, Rar5Archive(entries));
         return Result<ProcessEnd>(end);
     };
 }

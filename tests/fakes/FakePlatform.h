@@ -63,6 +63,7 @@ public:
     Status WriteProfileText(const std::wstring& section, const std::wstring& key,
                             const std::wstring& value, const std::wstring& filePath) override;
     Result<std::wstring> ProgramFolder() override;
+    Result<std::wstring> SystemFolder() override { return systemFolder; }
     Status MakeDirectory(const std::wstring& path) override;
     Result<bool> IsDirectory(const std::wstring& path) override;
     Result<std::wstring> FullPath(const std::wstring& path) override;
@@ -83,6 +84,7 @@ public:
     Status RemoveFile(const std::wstring& path) override;
     Result<FileStamp> StampOf(const std::wstring& path) override;
     Result<std::string> ReadFileBytes(const std::wstring& path) override;
+    Result<std::unique_ptr<ReadableFile>> OpenForReading(const std::wstring& path) override;
     Status WriteFileBytes(const std::wstring& path, const std::string& bytes) override;
     Status AppendFileBytes(const std::wstring& path, const std::string& bytes) override;
     std::wstring ErrorText(std::uint32_t error) override { return L"error " + std::to_wstring(error); }
@@ -107,6 +109,7 @@ public:
 
     // State a test arranges or reads.
     std::wstring programFolder = L"C:\\Tools\\QuarnLogBackup";
+    std::wstring systemFolder = L"C:\\Windows\\system32";
     std::wstring computerName = L"ANN-PC";
     bool registryKeyExists = true;
     std::map<std::wstring, StoredValue> registry;
@@ -132,7 +135,8 @@ public:
     std::set<std::wstring> lockedElsewhere;        // full paths another process holds
     std::map<std::wstring, LocalTime> writeTimes;  // full path -> last write, else "now"
     std::map<std::wstring, std::wstring> archive;  // what ListingAndArchiver's archiver holds
-    std::map<std::wstring, std::uint32_t> archiverExits;  // "a", "lt", "t", "rn" -> its exit code
+    std::map<std::wstring, std::uint32_t> archiverExits;  // "a", "t", "rn", "e", "" -> its exit code
+    std::wstring archiverVersion = L"7.01";               // what its banner says
     std::set<std::wstring> archiveLoses;  // names the archiver takes away but does not keep
     bool someoneWatching = true;
     LocalTime now{2026, 12, 7, 23, 0, 4};
@@ -156,9 +160,10 @@ private:
 // Answers the listing batch file the way the command interpreter would: lists the
 // given paths into filelist.tmp (UTF-16) and writes the marker. Archiver commands
 // get the exit code that platform.archiverExits names, else archiverExitCode ("a")
-// or 0: "rar lt" lists platform.archive (names, sizes, CRCs) to its output file, as
-// UTF-16; "rar t" tests; with 0, "rar rn" renames entries, and "rar a" takes the log
-// copies of its working folder away into platform.archive and writes the archive file.
+// or 0: the archiver alone writes its banner to its output file; "t" tests; with 0,
+// "e" extracts the entries its list file names, "rn" renames them as its list file
+// pairs them, and "a" takes the log copies of its working folder away into
+// platform.archive; both write the archive file as RAR 5.0.
 // The length and CRC-32 of the bytes, and of their first prefixLength bytes.
 ContentCheck Checked(const std::string& bytes, std::optional<std::uint64_t> prefixLength);
 

@@ -1,0 +1,31 @@
+#include "archive/ArchiveContents.h"
+
+#include "common/RunStopped.h"
+
+namespace quarn {
+
+ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archivePath,
+                                  const std::wstring& consequence) {
+    const auto stop = [&](const std::wstring& reason) {
+        throw RunStopped(ExitCode::ArchiverFailed, L"The archive " + archivePath +
+                                                       L" cannot be read: " + reason + L" " +
+                                                       consequence);
+    };
+    Result<std::unique_ptr<ReadableFile>> file = platform.OpenForReading(archivePath);
+    if (!file) {
+        if (win32::IsNotFound(file.Error())) return {};
+        stop(platform.ErrorText(file.Error()));
+    }
+    Result<ArchiveReading> reading = ReadArchive(**file);
+    if (!reading) stop(platform.ErrorText(reading.Error()));
+    ArchiveContents contents;
+    contents.entries = std::move(reading->entries);
+    switch (reading->verdict) {
+        case ArchiveReading::Verdict::Whole: break;
+        case ArchiveReading::Verdict::Damaged: contents.damage = L"it " + reading->reason; break;
+        case ArchiveReading::Verdict::Unreadable: stop(L"it " + reading->reason + L".");
+    }
+    return contents;
+}
+
+}  // namespace quarn

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveReader.h"
+#include "platform/Platform.h"
+
+namespace quarn {
+
+// What the archive holds, as its own headers say.
+struct ArchiveContents {
+    std::vector<ArchiveEntry> entries;  // in archive order; an archive not there holds none
+    std::optional<std::wstring> damage;  // why it is damaged ("it has a header that ...")
+};
+
+// Reads the archive's headers. Stops the run (exit 9), with consequence at the end of
+// its message, when the archive cannot be read or is of a kind the program cannot
+// vouch for: only a broken header is damage.
+ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archivePath,
+                                  const std::wstring& consequence);
+
+}  // namespace quarn
