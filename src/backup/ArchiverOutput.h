@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
+
+#include "archive/ArchiveEntry.h"
 
 namespace quarn {
 
@@ -13,16 +13,6 @@ namespace quarn {
 // UTF-8 keeps its ASCII and gets U+FFFD for every other byte, so that a name it holds
 // matches no real name.
 std::wstring ArchiverOutputText(const std::string& bytes);
-
-struct ArchiveEntry {
-    std::wstring name;
-    std::uint64_t size = 0;
-    std::optional<std::uint32_t> crc32;  // none where the listing shows none
-
-    bool operator==(const ArchiveEntry& other) const {
-        return name == other.name && size == other.size && crc32 == other.crc32;
-    }
-};
 
 // Every file entry of the technical listing ("rar lt"), in archive order; folders left
 // out. The listing gives each entry a block of "Label: value" lines ended by an empty
