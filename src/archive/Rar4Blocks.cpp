@@ -44,12 +44,14 @@ std::uint16_t HeaderCrc(const Bytes& block, std::size_t size) {
 }
 
 // With the Unicode flag FILE_NAME holds the name in the OEM code page, a zero byte and
-// the name in a compact Unicode encoding whose description is not published: only the
-// OEM name's ASCII can be read. With the flag and no zero byte, the name is UTF-8.
+// the name in a compact Unicode encoding whose description is not published. The OEM
+// name stands in for a name that is not all ASCII, and Windows may have made "l" of
+// its "\u0142": it ends in U+FFFD, so that it matches no real name. With the flag and
+// no zero byte, the name is UTF-8.
 std::wstring FileName(const std::string& field, bool unicode) {
     if (!unicode) return AsciiName(field);
     const std::size_t zero = field.find('\0');
-    return zero == std::string::npos ? Utf8Name(field) : AsciiName(field.substr(0, zero));
+    return zero == std::string::npos ? Utf8Name(field) : AsciiName(field.substr(0, zero)) + L'\xFFFD';
 }
 
 // A file's block, or a subblock, laid out as one.

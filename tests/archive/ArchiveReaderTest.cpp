@@ -14,7 +14,11 @@
 
 namespace quarn {
 
-void PrintTo(const ArchiveEntry& entry, std::ostream* out);  // in backup/ArchiverOutputTest.cpp
+void PrintTo(const ArchiveEntry& entry, std::ostream* out) {
+    *out << ToUtf8(entry.name) << " size " << entry.size << " crc ";
+    if (entry.crc32) *out << std::hex << *entry.crc32 << std::dec;
+    else *out << "none";
+}
 
 namespace {
 
@@ -68,7 +72,8 @@ const Entries kRar5Entries = {Entry(L"a.bkl", kA), Entry(L"empty.bkl", ""),
                               Entry(L"sub/b.bks", "in a folder\r\n")};
 // The OEM name's bytes, UTF-8 where the archiver ran, are not ASCII.
 const Entries kRar4Entries = {Entry(L"old.bkl", "old log\r\n"),
-                              Entry(L"Gr\uFFFD\uFFFD\uFFFD\uFFFDe.bkl", kGrosse),
+                              // Its compact Unicode part cannot be read: a name that matches nothing.
+                              Entry(L"Gr\uFFFD\uFFFD\uFFFD\uFFFDe.bkl\uFFFD", kGrosse),
                               Entry(L"a.bkl", kA)};
 
 std::string Le16(std::uint16_t value) {
