@@ -47,8 +47,8 @@ def archive_entries(archive=ARCHIVE):
 def read_entry(name, archive=ARCHIVE):
     """An entry's bytes as the second reader extracts them (every entry of that
     name, one after the other)."""
-    command = ([UNRAR, "p", "-inul", str(archive), name] if UNRAR
-               else [SEVEN_ZIP, "e", "-so", str(archive), name])
+    command = ([UNRAR, "p", "-inul", "--", str(archive), name] if UNRAR
+               else [SEVEN_ZIP, "e", "-so", str(archive), "--", name])
     return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
 
 
@@ -260,6 +260,25 @@ class WithTheRealArchiver(RealArchiverCase):
                                                   "acctoneout.bks": b"To: carol@example.com\r\n",
                                                   kept: ARCHIVED["acctoneout.bks"]}))
         self.assertEqual(names_list()[kept], "C:\\maildata\\acct.one\\out.bks")
+
+    def test_logs_in_folders_named_like_switches_or_list_files_keep_their_past(self):
+        make_files(self.data, {"-x/in.bkl": "From: a\r\n\r\nfirst\r\n", "@list/in.bkl": "From: b\r\n"})
+        self.assertEqual(self.run_backup().exit_code, 0)
+        for folder in ("-x", "@list"):
+            (self.data / folder / "in.bkl").write_bytes(b"compacted")
+        run = self.run_backup()
+        self.assertEqual(run.exit_code, 0, run.texts)
+        self.assertIn("2 logs were rewritten, not added to", self.folder.log_lines()[-1])
+        entries = archive_entries()
+        kept = {stem: [name for name in entries if name.startswith(stem + ".2")] for stem in ("-xin", "@listin")}
+        self.assertEqual([len(names) for names in kept.values()], [1, 1], entries)
+        self.assertEqual(read_entry(kept["-xin"][0]), b"From: a\r\n\r\nfirst\r\n")
+        self.assertEqual(read_entry("-xin.bkl"), b"compacted")
+        self.assertTrue(archive_tests_whole())
+        # And the next night, with nothing rewritten, ends well: no rename waits.
+        self.grow("-x/in.bkl", " and more")
+        self.assertEqual(self.run_backup().exit_code, 0)
+        self.assertEqual(read_entry("-xin.bkl"), b"compacted and more")
 
     def test_names_read_back_from_the_archive_when_the_names_list_is_lost(self):
         self.assertEqual(self.run_backup().exit_code, 0)
