@@ -7,6 +7,7 @@
 
 #include "archive/ArchiveBlocks.h"
 #include "common/Crc32.h"
+#include "common/TextEncoding.h"
 
 namespace quarn::archive_blocks {
 namespace {
@@ -43,15 +44,66 @@ std::uint16_t HeaderCrc(const Bytes& block, std::size_t size) {
     return static_cast<std::uint16_t>(Crc32(0, block.data + 2, size - 2));
 }
 
+// The Unicode name after the OEM name's zero byte, in RAR 4's compact form: one high
+// byte for the whole name, then, for each group of four characters, a byte of 2-bit
+// codes: 0 a low byte alone, 1 a low byte in the high byte's page, 2 both bytes, 3 a
+// run of characters taken from the OEM name (its length less 2 in the low 7 bits of
+// a byte; with the top bit, a correction byte follows and each is moved into the high
+// byte's page). The maker publishes no description of it; this is how the archiver
+// writes it. None when the bytes end inside a character.
+std::optional<std::wstring> CompactUnicodeName(const std::string& oem, const std::string& packed) {
+    std::string utf16;
+    const auto unit = [&utf16](unsigned u) {
+        utf16 += static_cast<char>(u & 0xFF);
+        utf16 += static_cast<char>((u >> 8) & 0xFF);
+    };
+    const auto byte = [&packed](std::size_t at) { return static_cast<unsigned char>(packed[at]); };
+    if (packed.empty()) return std::nullopt;
+    const unsigned high = byte(0) << 8;
+    std::size_t at = 1;
+    std::size_t count = 0;  // characters so far
+    unsigned codes = 0;
+    int bits = 0;
+    while (at < packed.size()) {
+        if (bits == 0) {
+            codes = byte(at++);
+            bits = 8;
+            continue;
+        }
+        bits -= 2;
+        const unsigned code = (codes >> bits) & 3;
+        if (code == 0 || code == 1) {
+            unit((code == 1 ? high : 0) | byte(at++));
+            ++count;
+        } else if (code == 2) {
+            if (at + 1 >= packed.size()) return std::nullopt;
+            unit(byte(at) | (byte(at + 1) << 8));
+            at += 2;
+            ++count;
+        } else {
+            const unsigned run = byte(at++);
+            const bool moved = (run & 0x80) != 0;
+            if (moved && at >= packed.size()) return std::nullopt;
+            const unsigned correction = moved ? byte(at++) : 0;
+            for (unsigned k = 0; k < (run & 0x7F) + 2 && count < oem.size(); ++k, ++count) {
+                const unsigned c = static_cast<unsigned char>(oem[count]);
+                unit(moved ? (high | ((c + correction) & 0xFF)) : c);
+            }
+        }
+    }
+    return FromUtf16Le(utf16);
+}
+
 // With the Unicode flag FILE_NAME holds the name in the OEM code page, a zero byte and
-// the name in a compact Unicode encoding whose description is not published. The OEM
-// name stands in for a name that is not all ASCII, and Windows may have made "l" of
-// its "\u0142": it ends in U+FFFD, so that it matches no real name. With the flag and
-// no zero byte, the name is UTF-8.
+// the name in the compact form above; with the flag and no zero byte, it is UTF-8. The
+// OEM name alone is never taken for a name beyond ASCII: Windows may have made "l" of
+// its "\u0142", so one that cannot be read ends in U+FFFD and matches no real name.
 std::wstring FileName(const std::string& field, bool unicode) {
     if (!unicode) return AsciiName(field);
     const std::size_t zero = field.find('\0');
-    return zero == std::string::npos ? Utf8Name(field) : AsciiName(field.substr(0, zero)) + L'\xFFFD';
+    if (zero == std::string::npos) return Utf8Name(field);
+    const std::string oem = field.substr(0, zero);
+    return CompactUnicodeName(oem, field.substr(zero + 1)).value_or(AsciiName(oem) + L'\xFFFD');
 }
 
 // A file's block, or a subblock, laid out as one.

@@ -72,8 +72,7 @@ const Entries kRar5Entries = {Entry(L"a.bkl", kA), Entry(L"empty.bkl", ""),
                               Entry(L"sub/b.bks", "in a folder\r\n")};
 // The OEM name's bytes, UTF-8 where the archiver ran, are not ASCII.
 const Entries kRar4Entries = {Entry(L"old.bkl", "old log\r\n"),
-                              // Its compact Unicode part cannot be read: a name that matches nothing.
-                              Entry(L"Gr\uFFFD\uFFFD\uFFFD\uFFFDe.bkl\uFFFD", kGrosse),
+                              Entry(L"Gr\u00F6\u00DFe.bkl", kGrosse),
                               Entry(L"a.bkl", kA)};
 
 std::string Le16(std::uint16_t value) {
