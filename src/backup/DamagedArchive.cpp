@@ -3,9 +3,17 @@
 #include <algorithm>
 
 #include "backup/ArchiveRecord.h"
+#include "backup/StagedName.h"
 #include "common/RunStopped.h"
 
 namespace quarn {
+namespace {
+
+// Days with more damaged archives than this are not a damaged archive but a drive
+// that fails: the run stops rather than look further.
+constexpr int kAsideNamesTried = 99;
+
+}  // namespace
 
 std::wstring DamagedArchivePath(const std::wstring& archivePath, std::int64_t day, int counter) {
     std::wstring date = DayText(day);
@@ -13,19 +21,37 @@ std::wstring DamagedArchivePath(const std::wstring& archivePath, std::int64_t da
     const std::size_t nameStart = archivePath.rfind(L'\\') + 1;
     const std::size_t dot = archivePath.rfind(L'.');
     const std::size_t stemEnd = dot == std::wstring::npos || dot < nameStart ? archivePath.size() : dot;
-    return archivePath.substr(0, stemEnd) + L".damaged-" + date +
-           (counter > 1 ? L"-" + std::to_wstring(counter) : L"") + archivePath.substr(stemEnd);
+    const std::wstring mark = L".damaged-" + date + (counter > 1 ? L"-" + std::to_wstring(counter) : L"");
+    const std::wstring extension = archivePath.substr(stemEnd);
+    std::wstring stem = archivePath.substr(nameStart, stemEnd - nameStart);
+    // Its names list goes beside it as "<aside>.names": that name too must fit.
+    const std::size_t room = kLongestFileName - std::wstring(L".names").size();
+    if (stem.size() + mark.size() + extension.size() > room) {
+        stem.resize(room > mark.size() + extension.size() ? room - mark.size() - extension.size() : 0);
+    }
+    return archivePath.substr(0, nameStart) + stem + mark + extension;
 }
 
 std::wstring SetAsideDamagedArchive(Platform& platform, const std::wstring& archivePath,
                                     const std::wstring& namesPath, std::int64_t day) {
+    const auto stop = [&](const std::wstring& aside, const std::wstring& why) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The archive " + archivePath + L" is damaged, and it could not be set "
+                         L"aside" + (aside.empty() ? L"" : L" as " + aside) + L": " + why +
+                             L" Nothing was added to it. Move it away, and the next run starts a "
+                             L"new archive; salvage what it holds with \"rar r\".");
+    };
     std::wstring aside;
     for (int counter = 1;; ++counter) {
+        if (counter > kAsideNamesTried) {
+            stop({}, L"the names for archives set aside on this day are all taken.");
+        }
         aside = DamagedArchivePath(archivePath, day, counter);
         const Result<FileStamp> taken = platform.StampOf(aside);
-        if (!taken && win32::IsNotFound(taken.Error())) {
-            break;
-        }
+        if (taken) continue;
+        if (win32::IsNotFound(taken.Error())) break;
+        // Whether the name is free cannot be told: never a rename that might replace a file.
+        stop(aside, platform.ErrorText(taken.Error()));
     }
     // Its names first: an archive set aside is never without them, where it had them.
     const Result<std::string> names = platform.ReadFileBytes(namesPath);
@@ -36,13 +62,7 @@ std::wstring SetAsideDamagedArchive(Platform& platform, const std::wstring& arch
         kept = Failed{names.Error()};
     }
     if (kept) kept = platform.MoveFileOver(archivePath, aside);
-    if (!kept) {
-        throw RunStopped(ExitCode::ArchiverFailed,
-                         L"The archive " + archivePath + L" is damaged, and it could not be set "
-                         L"aside as " + aside + L": " + platform.ErrorText(kept.Error()) +
-                             L" Nothing was added to it. Move it away, and the next run starts a "
-                             L"new archive; salvage what it holds with \"rar r\".");
-    }
+    if (!kept) stop(aside, platform.ErrorText(kept.Error()));
     return aside;
 }
 

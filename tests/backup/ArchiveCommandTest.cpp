@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include "backup/DamagedArchive.h"
 #include "backup/LogCollection.h"
 #include "backup/LogListing.h"
 #include "fakes/RunFixture.h"
+#include "fakes/StopOf.h"
 
 namespace quarn::testing {
 namespace {
@@ -132,6 +134,37 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWit
     EXPECT_EQ(form.Form_Load(), ExitCode::Done);
     EXPECT_TRUE(platform.HasFile(aside));
     EXPECT_NE(RunLog().find(L"exit 0  nothing changed (1 log unchanged"), std::wstring::npos);
+}
+
+TEST_F(ArchiveStepTest, SettingADamagedArchiveAsideIsBoundedAndNeverReplacesAFile) {
+    FakePlatform& fake = platform;
+    fake.AddDirectory(L"C:\\B");
+    fake.AddFile(L"C:\\B\\x.rar", L"damaged");
+    // A name that cannot be looked at stops at once: no loop, no rename.
+    fake.failCall = [](const std::wstring& call, const std::wstring& argument) -> std::uint32_t {
+        return call == L"StampOf" && argument.find(L".damaged-") != std::wstring::npos ? 64 : 0;
+    };
+    const Stop stop = StopOf([&] { SetAsideDamagedArchive(fake, L"C:\\B\\x.rar", L"C:\\B\\x.rar.names", 20795); });
+    EXPECT_EQ(stop.code, ExitCode::ArchiverFailed);
+    EXPECT_NE(stop.message.find(L"error 64"), std::wstring::npos);
+    EXPECT_EQ(fake.FileContent(L"C:\\B\\x.rar"), L"damaged");
+    // Taken names are passed over; a day's names run out rather than loop for ever.
+    fake.failCall = nullptr;
+    fake.AddFile(DamagedArchivePath(L"C:\\B\\x.rar", 20795, 1), L"earlier");
+    EXPECT_EQ(SetAsideDamagedArchive(fake, L"C:\\B\\x.rar", L"C:\\B\\x.rar.names", 20795),
+              DamagedArchivePath(L"C:\\B\\x.rar", 20795, 2));
+    for (int counter = 1; counter <= 99; ++counter) {
+        fake.AddFile(DamagedArchivePath(L"C:\\B\\x.rar", 20795, counter), L"earlier");
+    }
+    fake.AddFile(L"C:\\B\\x.rar", L"damaged");
+    EXPECT_EQ(StopOf([&] { SetAsideDamagedArchive(fake, L"C:\\B\\x.rar", L"C:\\B\\x.rar.names", 20795); }).code,
+              ExitCode::ArchiverFailed);
+    EXPECT_EQ(fake.FileContent(L"C:\\B\\x.rar"), L"damaged");
+    // A name at the longest a file name may be is shortened so that its list fits beside it.
+    const std::wstring longName = L"C:\\B\\" + std::wstring(251, L'n') + L".rar";
+    const std::wstring aside = DamagedArchivePath(longName, 20795, 12);
+    EXPECT_EQ(aside.size() - 5 + std::wstring(L".names").size(), 255u);
+    EXPECT_NE(aside.find(L"n.damaged-20261208-12.rar"), std::wstring::npos);
 }
 
 TEST_F(ArchiveStepTest, SuccessIsCheckedAgainstTheCopiesLeftBehind) {
