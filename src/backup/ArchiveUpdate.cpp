@@ -137,7 +137,10 @@ std::uint32_t ExtractEntries(Platform& platform, const std::wstring& archivePath
     const std::uint32_t exitCode = RunWithList(
         platform, listFile, names, ExtractCommand(archivePath, listFile, folder), folder, timeoutMs,
         L"reading entries of " + archivePath, consequence, note);
-    if (exitCode != kArchiverSuccess && exitCode != kArchiverDamagedArchive) {
+    // A warning or a checksum error, or nothing found to extract: what came out is
+    // checked file by file.
+    if (exitCode != kArchiverSuccess && exitCode != kArchiverWarning &&
+        exitCode != kArchiverDamagedArchive && exitCode != kArchiverNoFilesToAdd) {
         throw RunStopped(ExitCode::ArchiverFailed,
                          L"Entries of the archive " + archivePath + L" could not be read: the RAR "
                          L"archiver failed with exit code " + std::to_wstring(exitCode) + L" (" +

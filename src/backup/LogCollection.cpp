@@ -1,11 +1,13 @@
 #include "backup/LogCollection.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "backup/ArchiveCommand.h"
 #include "backup/ArchiveTest.h"
 #include "backup/ArchiveUpdate.h"
+#include "backup/CarryOver.h"
 #include "backup/LogListing.h"
 #include "backup/NameRecovery.h"
 #include "backup/StagedName.h"
@@ -25,7 +27,7 @@ const wchar_t kNothingBackedUp[] = L"Nothing was backed up.";
 LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
                              std::wstring programFolder, StagingFolder& staging,
                              std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs,
-                             std::wstring forcedFullRunReason)
+                             std::wstring forcedFullRunReason, std::wstring setAside)
     : platform_(platform),
       dataDir_(std::move(dataDir)),
       archivePath_(std::move(archivePath)),
@@ -34,6 +36,7 @@ LogCollection::LogCollection(Platform& platform, std::wstring dataDir, std::wstr
       listingTimeoutMs_(listingTimeoutMs),
       archiverTimeoutMs_(archiverTimeoutMs),
       forcedFullRunReason_(std::move(forcedFullRunReason)),
+      setAside_(std::move(setAside)),
       names_(platform),
       namesFile_(platform, archivePath_, programFolder_) {}
 
@@ -338,6 +341,22 @@ void LogCollection::SettleEarlierCopies(StagingResult& result) {
     staged_ = std::move(kept);
 }
 
+void LogCollection::CarryOverFromSetAside(StagingResult& result) {
+    std::set<std::wstring> taken;
+    for (const Staged& copy : staged_) taken.insert(platform_.FoldCase(copy.name));
+    CarriedOver over = CarryOver(
+        platform_, setAside_,
+        [&](const std::wstring& name) { return taken.count(platform_.FoldCase(name)) > 0; }, staging_,
+        programFolder_, archiverTimeoutMs_, NoteSlot());
+    for (CarriedEntry& entry : over.carried) {
+        names_.Reserve(entry.name);  // or it holds it already
+        staged_.push_back({entry.name, entry.content, names_.LogNamed(entry.name), std::nullopt, false,
+                           std::move(entry.path), true, 0});
+    }
+    result.carried = over.carried.size();
+    result.lost = std::move(over.lost);
+}
+
 StagingResult LogCollection::Stage() {
     StagingResult result;
     today_ = DayNumber(platform_.Now());
@@ -386,6 +405,7 @@ StagingResult LogCollection::Stage() {
     CopyChanged(result, changed);
     TakeLeftovers(result);
     SettleEarlierCopies(result);
+    if (!setAside_.empty()) CarryOverFromSetAside(result);
     result.rewritten = rewritten_.size();
     return result;
 }
@@ -448,6 +468,11 @@ Confirmation LogCollection::ConfirmArchived(bool archiverRan, std::uint32_t arch
                                      L"copy is", L"copies are") +
                              L" in it; the next run archives the others again. Check the "
                              L"archive with \"rar t\".");
+    }
+    // A new archive for one set aside: the list names no more than it holds.
+    if (!setAside_.empty()) {
+        confirmation.forgotten = names_.ForgetUnheld(
+            [&](const std::wstring& name) { return held.count(platform_.FoldCase(name)) > 0; });
     }
     recorded = RecordOutcome(confirmation.missing.empty());
     return confirmation;

@@ -28,6 +28,8 @@ struct StagingResult {
     std::size_t leftovers = 0;       // an earlier run's copies of logs that are gone
     std::size_t staleLeftovers = 0;  // a beginning of what the archive holds: removed, not archived
     std::size_t rewritten = 0;       // entries that are not their copy's beginning: kept under dated names
+    std::size_t carried = 0;         // entries of the archive set aside, for the new one
+    std::vector<std::wstring> lost;  // entries the archive set aside no longer yields whole
     std::wstring namesNote;          // what happened to the names list, when anything did
     std::wstring listingNote;        // processes the listing left running, if any
     std::size_t notFound = 0;        // logs known under the data folder first missed this run
@@ -42,6 +44,8 @@ struct Confirmation {
     std::size_t confirmedEarlier = 0;   // copies that earlier runs left
     std::vector<std::wstring> missing;  // names whose copy the archive does not hold as staged
     std::optional<std::wstring> damage;  // the archive is damaged
+    // In a new archive for one set aside: names the list held that it does not hold.
+    std::vector<std::wstring> forgotten;
 };
 
 // Lists the log files below dataDir, gives each its lasting staged name (kept in the
@@ -55,7 +59,7 @@ public:
     LogCollection(Platform& platform, std::wstring dataDir, std::wstring archivePath,
                   std::wstring programFolder, StagingFolder& staging,
                   std::uint32_t listingTimeoutMs, std::uint32_t archiverTimeoutMs,
-                  std::wstring forcedFullRunReason = {});
+                  std::wstring forcedFullRunReason = {}, std::wstring setAside = {});
 
     StagingResult Stage();
 
@@ -112,6 +116,7 @@ private:
     // Earlier runs' copies whose entries are not their beginning: one older than its
     // entry (a beginning of it) is removed, any other keeps the entry's past.
     void SettleEarlierCopies(StagingResult& result);
+    void CarryOverFromSetAside(StagingResult& result);
     // Records the archive as this run leaves it and saves the list.
     Status RecordOutcome(bool allConfirmed);
 
@@ -123,6 +128,7 @@ private:
     std::uint32_t listingTimeoutMs_;
     std::uint32_t archiverTimeoutMs_;
     std::wstring forcedFullRunReason_;
+    std::wstring setAside_;  // a damaged archive this run replaces, when there is one
     StagingNames names_;
     NamesFile namesFile_;
     std::int64_t today_ = 0;

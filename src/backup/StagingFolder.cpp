@@ -95,16 +95,26 @@ std::vector<std::wstring> StagingFolder::LeftoverNames() const {
     return names;
 }
 
-Result<CopiedFile> StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName,
-                                       std::optional<std::uint64_t> prefixLength) {
+std::wstring StagingFolder::SubfolderFor(const std::wstring& stagedName) {
     const unsigned subfolder = SubfolderIndex(stagedName);
     const std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
     if (!subfolderMade_[subfolder]) {
-        // Or it is there; if not, the copy into it fails with the reason.
+        // Or it is there; if not, what goes into it fails with the reason.
         static_cast<void>(platform_.MakeDirectory(subfolderPath));
         subfolderMade_[subfolder] = true;
     }
-    const std::wstring target = JoinPath(subfolderPath, stagedName);
+    return subfolderPath;
+}
+
+Result<std::wstring> StagingFolder::Place(const std::wstring& file, const std::wstring& stagedName) {
+    const std::wstring target = JoinPath(SubfolderFor(stagedName), stagedName);
+    if (const Status moved = platform_.MoveFileOver(file, target); !moved) return Failed{moved.Error()};
+    return target;
+}
+
+Result<CopiedFile> StagingFolder::Copy(const std::wstring& source, const std::wstring& stagedName,
+                                       std::optional<std::uint64_t> prefixLength) {
+    const std::wstring target = JoinPath(SubfolderFor(stagedName), stagedName);
     Result<CopiedFile> copy =
         platform_.CopyViaTemporary(source, JoinPath(path_, kCopyInProgress), target, prefixLength);
     if (!copy) return copy;

@@ -52,6 +52,10 @@ public:
     Result<CopiedFile> Copy(const std::wstring& source, const std::wstring& stagedName,
                             std::optional<std::uint64_t> prefixLength);
 
+    // Moves a file of the program's own into the subfolder of its staged name, replacing
+    // any copy there; returns where it went.
+    Result<std::wstring> Place(const std::wstring& file, const std::wstring& stagedName);
+
     // For a log that could not be copied: keeps only the newest copy that an earlier
     // run left of it, and returns it (its full path as its name); none when there is none.
     std::optional<FolderEntry> KeepEarlierCopy(const std::wstring& stagedName);
@@ -64,6 +68,7 @@ public:
     void Remove(const std::wstring& path);
 
 private:
+    std::wstring SubfolderFor(const std::wstring& stagedName);
     void FindLeftovers(const std::wstring& folder, bool top);
     // Removes every copy but the newest, which it returns.
     FolderEntry KeepNewest(std::vector<FolderEntry> copies);

@@ -155,6 +155,36 @@ std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& 
                   foldedName, foldedSource);
 }
 
+std::vector<std::wstring> StagingNames::ForgetUnheld(
+    const std::function<bool(const std::wstring& name)>& held) {
+    std::vector<Utf8Entry> kept;
+    std::vector<std::wstring> forgotten;
+    for (Utf8Entry& entry : entries_) {
+        const bool presentLog = !entry.source.empty() && !entry.keptDay && !entry.missingSince;
+        const std::wstring name = FromUtf8(entry.name).value_or(L"");
+        if (presentLog || held(name)) {
+            kept.push_back(std::move(entry));
+        } else {
+            forgotten.push_back(name);
+        }
+    }
+    if (forgotten.empty()) {
+        entries_ = std::move(kept);
+        return forgotten;
+    }
+    entries_.clear();
+    byName_.clear();
+    bySource_.clear();
+    nextCounter_.clear();
+    for (Utf8Entry& entry : kept) {
+        const std::wstring name = FromUtf8(entry.name).value_or(L"");
+        const bool isLog = !entry.source.empty() && !entry.keptDay;
+        const std::wstring source = isLog ? platform_.FoldCase(FromUtf8(entry.source).value_or(L"")) : std::wstring();
+        Insert(std::move(entry), platform_.FoldCase(name), source);
+    }
+    return forgotten;
+}
+
 std::wstring StagingNames::KeepVersion(std::size_t index, std::int64_t day) {
     const Utf8Entry log = entries_[index];
     const std::wstring name = FromUtf8(log.name).value_or(L"");

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -68,6 +69,12 @@ public:
     // The day the log was first not found, if it is missing.
     std::optional<std::int64_t> MissingSince(std::size_t index) const { return entries_[index].missingSince; }
     void SetMissingSince(std::size_t index, std::optional<std::int64_t> day);
+
+    // Forgets every name that is not a present log's and whose entry the archive does
+    // not hold (held says which it holds): kept versions, missing logs' last backups
+    // and names held for entries of logs not known.
+    // Returns the names it forgot.
+    std::vector<std::wstring> ForgetUnheld(const std::function<bool(const std::wstring& name)>& held);
 
     // Gives the log's current entry a name of its own as the kept version of that day
     // ("name.2026-12-08.bkl", then "-2", ...), recorded in the list; returns the name.

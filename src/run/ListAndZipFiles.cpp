@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -44,8 +45,7 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     std::wstring setAside;     // where a damaged archive went
     std::wstring damageFound;  // and why
     for (;;) {
-        const std::optional<std::wstring> damage =
-            ArchiveOnce(setAside.empty() ? L"" : L"the archive was damaged and set aside");
+        const std::optional<std::wstring> damage = ArchiveOnce(setAside);
         if (!damage) break;
         if (!setAside.empty()) StopForSecondDamage(archive, *damage, setAside);
         setAside = SetAsideDamagedArchive(platform_, archive, NamesFilePath(archive),
@@ -57,8 +57,18 @@ void frmQuarnLogBackup::ListAndZipFiles() {
             ? std::wstring()
             : L"The archive " + archive + L" was damaged: " + damageFound + L". It was set aside as " +
                   setAside + L", with its names list beside it, and is never written again; a "
-                  L"new archive was made with every log. What only the damaged archive holds "
-                  L"can be salvaged with \"rar r " + setAside + L"\".";
+                  L"new archive was made with every log" +
+                  (carried_ > 0 ? L" and " + Counted(carried_, L"entry", L"entries") +
+                                      L" that only the damaged archive held (earlier versions, logs "
+                                      L"that have gone)"
+                                : L"") +
+                  L"." +
+                  (lost_.empty() ? L""
+                                 : L" The damaged archive no longer yields " +
+                                       Counted(lost_.size(), L"entry", L"entries") + L" whole:" +
+                                       ListOf(lost_) + L"\r\n") +
+                  L" What only the damaged archive still holds can be salvaged with \"rar r " +
+                  setAside + L"\".";
     if (!summary_.notCopied.empty()) {
         throw RunStopped(ExitCode::NotAllStaged,
                          L"These log files could not be copied:" + ListOf(summary_.notCopied) +
@@ -69,11 +79,12 @@ void frmQuarnLogBackup::ListAndZipFiles() {
     ShowMessage(L"Quarn Log files Backed Up");
 }
 
-std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& forcedFullRunReason) {
+std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& setAside) {
     const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
     StagingFolder staging(platform_, programFolder_);
     LogCollection collection(platform_, sDataDir, archive, programFolder_, staging,
-                             waitLimits_.listingMs, waitLimits_.archiverMs, forcedFullRunReason);
+                             waitLimits_.listingMs, waitLimits_.archiverMs,
+                             setAside.empty() ? L"" : L"the archive was damaged and set aside", setAside);
     const StagingResult result = collection.Stage();
     if (result.damage) return result.damage;
     summary_.notCopied.clear();
@@ -85,10 +96,12 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& f
     summary_.fullRunReason = result.fullRunReason;
     AddNote(result.namesNote);
     AddNote(result.listingNote);
+    carried_ = result.carried;
+    lost_ = result.lost;
 
     ShowMessage(L"Current Directory : " + staging.Path());
     // "archived N logs" counts this run's copies; earlier runs' copies are told apart.
-    const std::size_t staged = result.copied + result.earlierCopies + result.leftovers;
+    const std::size_t staged = result.copied + result.earlierCopies + result.leftovers + result.carried;
     CopiesAdded archiver;
     // Nothing to archive: the archive stays as it is.
     summary_.archiverSkipped = staged == 0;
@@ -118,6 +131,10 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& f
     }();
     AddNote(collection.Notes());
     if (confirmation.damage) return confirmation.damage;
+    // Named in the list, but not yielded whole by the archive set aside, or not in it.
+    for (const std::wstring& name : confirmation.forgotten) {
+        if (std::find(lost_.begin(), lost_.end(), name) == lost_.end()) lost_.push_back(name);
+    }
     summary_.archived = confirmation.confirmed;
     if (!recorded) {
         AddNote(L"What the archive holds could not be recorded in " + NamesFilePath(archive) +

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backup/LogCollection.h"
 #include "common/RunStopped.h"
@@ -38,7 +39,8 @@ private:
     void RunBackup();
     // One pass of staging, archiving and reading back; returns why the archive is
     // damaged, or nothing when the pass is done.
-    std::optional<std::wstring> ArchiveOnce(const std::wstring& forcedFullRunReason);
+    // A new archive for a damaged one that was set aside takes what only that one held.
+    std::optional<std::wstring> ArchiveOnce(const std::wstring& setAside);
     void NoteWhatWasKeptOrLeft(const StagingResult& result);
     void AddNote(const std::wstring& text);
 
@@ -47,6 +49,8 @@ private:
     std::wstring programFolder_;
     WaitLimits waitLimits_;
     RunSummary summary_;
+    std::size_t carried_ = 0;           // entries taken over from an archive set aside
+    std::vector<std::wstring> lost_;    // and those it no longer yields whole
     std::wstring sDataDir;
     std::wstring sBackupDir;
     std::wstring sZipFile;

@@ -5,6 +5,8 @@
 #include "backup/DamagedArchive.h"
 #include "backup/LogCollection.h"
 #include "backup/LogListing.h"
+#include "common/TextEncoding.h"
+#include "fakes/Rar5Writer.h"
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
 
@@ -93,7 +95,13 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWit
 
     // The log grows; the archiver then finds a checksum error in the archive, once: first
     // where the archive's headers read whole (the archiver's own failure, which sets
-    // nothing aside), then where its first header is broken.
+    // nothing aside), then where the header of its last entry is broken. Beside the log's
+    // entry it holds a version kept earlier and the last backup of a log that has gone.
+    platform.archive[L"acctin.2026-12-01.bkl"] = L"in, as it was";
+    platform.archive[L"goneout.bks"] = L"gone";
+    std::vector<std::pair<std::wstring, std::string>> entries;
+    for (const auto& [name, content] : platform.archive) entries.emplace_back(name, ToUtf8(content));
+    platform.AddFileBytes(archive, Rar5Archive(entries));
     platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in, grown");
     const auto archiver = ListingAndArchiver(platform, {L"D:\\Becky\\acct\\in.bkl"});
     int checksumErrors = 0;
@@ -103,7 +111,7 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWit
             ++checksumErrors;
             if (breakHeader) {
                 std::string bytes = platform.FileBytes(archive);
-                bytes[12] = static_cast<char>(bytes[12] ^ 0x40);
+                bytes[bytes.find("goneout.bks")] ^= 0x20;
                 platform.AddFileBytes(archive, bytes);
                 platform.archive.clear();  // what the new archive is made of
             }
@@ -124,7 +132,16 @@ TEST_F(ArchiveStepTest, ADamagedArchiveIsSetAsideWithItsNamesAndANewOneIsMadeWit
     EXPECT_NE(text.find(L"\"rar r " + aside + L"\""), std::wstring::npos);
     EXPECT_TRUE(platform.HasFile(aside));
     EXPECT_TRUE(platform.HasFile(aside + L".names"));
-    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{{L"acctin.bkl", L"in, grown"}}));
+    // What only the damaged archive held and still yields whole is carried over; what it
+    // no longer yields is named, and the new list names only what the new archive holds.
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{
+                                    {L"acctin.2026-12-01.bkl", L"in, as it was"},
+                                    {L"acctin.bkl", L"in, grown"}}));
+    EXPECT_NE(text.find(L"and 1 entry that only the damaged archive held"), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"no longer yields 1 entry whole:\r\ngoneout.bks"), std::wstring::npos) << text;
+    EXPECT_NE(platform.FileContent(aside + L".names").find(L"goneout.bks"), std::wstring::npos);
+    EXPECT_EQ(platform.FileContent(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.names").find(L"goneout.bks"),
+              std::wstring::npos);
     EXPECT_NE(RunLog().find(L"exit 16  full run (the archive was damaged and set aside): archived 1 log"),
               std::wstring::npos);
     EXPECT_EQ(platform.eventLog.back().id, 116u);

@@ -608,10 +608,15 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
                 ? ListFileNames(platform.FileBytes(quoted[2].substr(1)))
                 : std::vector<std::wstring>{};
         if (command == L"e") {
+            // From the archive file itself, which may be one set aside: what is intact comes
+            // out, and a damaged one ends with a checksum error.
+            const StoredEntries stored = Rar5StoredEntries(platform.FileBytes(archive));
             for (const std::wstring& name : names) {
-                const auto found = platform.archive.find(name);
-                if (found != platform.archive.end()) platform.AddFile(JoinPath(quoted[3], name), found->second);
+                for (const auto& [entry, bytes] : stored.entries) {
+                    if (entry == name) platform.AddFileBytes(JoinPath(quoted[3], name), bytes);
+                }
             }
+            end.exitCode = stored.whole ? 0 : 3;
             return Result<ProcessEnd>(end);
         }
         if (command == L"rn") {
