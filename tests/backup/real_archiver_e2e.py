@@ -130,8 +130,8 @@ class Forwarder(WineTestCase):
                                "stage/01/d.txt": "not matched"})
         self.exe = unix_path(put_archiver_on_path(real=True)) / "rar.exe"
 
-    def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage"):
-        return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(),
+    def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage", extra_env=None):
+        return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(extra=extra_env),
                               capture_output=True, timeout=300)
 
     def test_masks_match_whatever_the_case_and_the_archive_is_found_by_its_windows_path(self):
@@ -160,6 +160,28 @@ class Forwarder(WineTestCase):
         unknown = self.rar("lb", "-bogus", "C:\\e2e\\forwarder\\T.rar")
         self.assertEqual(unknown.returncode, 7)
         self.assertIn(b"Unknown option: bogus", unknown.stdout)  # the real archiver says it there
+
+        # Without arguments, its banner: the version on the first line that is not empty.
+        banner = self.rar()
+        native = subprocess.run([REAL_RAR], capture_output=True)
+        self.assertEqual((banner.returncode, banner.stdout), (0, native.stdout))
+        self.assertEqual(banner.stdout.decode().split("\n")[:2],
+                         ["", "RAR 7.01   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024"])
+        # Its output in other words, or laid out otherwise, the version and the exit code as they are.
+        for form, version_line in (("translated", "Archivierer 7.01   Urheberrecht (cen) 1993-2024 Alexanderen "
+                                                  "Roshalen   12 Mai 2024"),
+                                   ("tabular", "| RAR | 7.01 | Copyright | (c) | 1993-2024 | Alexander | Roshal | 12 "
+                                               "| May | 2024 |")):
+            with self.subTest(form=form):
+                output = {"QUARN_REALRAR_OUTPUT": form}
+                banner = self.rar(extra_env=output)
+                self.assertEqual(banner.returncode, 0)
+                self.assertEqual(banner.stdout.decode().split("\n")[:2], ["", version_line])
+                unknown = self.rar("lb", "-bogus", "C:\\e2e\\forwarder\\T.rar", extra_env=output)
+                self.assertEqual(unknown.returncode, 7)
+                self.assertNotIn(b"Unknown option", unknown.stdout)
+                self.assertEqual(self.rar("lb", "C:\\e2e\\forwarder\\missing.rar", extra_env=output).returncode, 10)
+        self.assertEqual(self.rar(extra_env={"QUARN_REALRAR_OUTPUT": "german"}).returncode, 2)
 
     def test_entry_names_pass_unchanged(self):
         self.assertEqual(self.rar("a", "-r", "-ep", "-inul", "C:\\e2e\\forwarder\\T.rar", "*.BKS").returncode, 0)
