@@ -47,9 +47,9 @@ def archive_entries(archive=ARCHIVE):
 
 
 def read_entry(name, archive=ARCHIVE):
-    """An entry's bytes as the second reader extracts them (every entry of that
-    name, one after the other). The name is a name even where it begins with "-" or
-    "@": unrar gets it in a list file, 7-Zip after "--"."""
+    """An entry's bytes as the second reader extracts them (of two entries of one
+    name, unrar gives the first only). The name is a name even where it begins with
+    "-" or "@": unrar gets it in a list file, 7-Zip after "--"."""
     if not UNRAR:
         command = [SEVEN_ZIP, "e", "-so", str(archive), "--", name]
         return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
