@@ -368,6 +368,24 @@ class StandInArchiver(unittest.TestCase):
         code, out = self.rar("lb", f"{STANDIN}\\{archive}")
         return code, out.decode("utf-8").splitlines()
 
+    def real_rar(self, *args):
+        """The real archiver, as self.rar, on the same files: its exit code and standard output."""
+        linux = [arg.replace(STANDIN, str(self.root)).replace("\\", "/") if STANDIN in arg else arg for arg in args]
+        result = subprocess.run(["rar", *linux], cwd=self.root / "stage", stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=120, env=dict(os.environ, LC_ALL="C.UTF-8"))
+        return result.returncode, result.stdout
+
+    def write_list(self, name, names, encode=FORMS["utf16bom"]):
+        """A list file of names, one a line with CRLF, as the program writes it (UTF-16 with
+        its byte-order mark) or encoded otherwise; its Windows path with "@" before it."""
+        (self.root / name).write_bytes(encode("".join(line + "\r\n" for line in names)))
+        return f"@{STANDIN}\\{name}"
+
+    def extracted(self):
+        """The files in the folder "out", as {name: bytes}."""
+        out = self.root / "out"
+        return {p.name: p.read_bytes() for p in out.iterdir()} if out.exists() else {}
+
     def test_an_update_goes_through_a_whole_copy_in_the_current_folder_which_a_killed_run_leaves(self):
         shutil.rmtree(self.root / "stage")
         self.build(self.LOGS)
@@ -435,17 +453,24 @@ class StandInArchiver(unittest.TestCase):
         good = self.archive.read_bytes()
         main_header, one, two, _, _ = rar4_blocks(good)
         every = ["one.bkl", "two.bks", "three.bkl"]
-        cases = {  # damage: archive, lb and lt exit and names, t exit, rn exit, a exit
-            "data of an entry cut short": (good[:two[0] + two[1] + 1], 1, ["one.bkl", "two.bks"], 3, 1, 1),
-            "a header cut short": (good[:two[0] + 10], 3, ["one.bkl", ""], 3, 3, 3),
+        # What "e" of every entry gets out: what is intact, never an entry cut short or
+        # failing its CRC, and what is read behind a damaged header.
+        cases = {  # damage: archive, lb and lt exit and names, t exit, rn exit, e exit and files, a exit
+            "data of an entry cut short": (good[:two[0] + two[1] + 1], 1, ["one.bkl", "two.bks"], 3, 1,
+                                           3, ["one.bkl"], 1),
+            "a header cut short": (good[:two[0] + 10], 3, ["one.bkl", ""], 3, 3, 3, ["one.bkl"], 3),
             "an entry header changed": (changed(good, two[0] + two[1] - 2), 3, ["one.bkl", "two.bKs", "three.bkl"],
-                                        3, 3, 3),
-            "the main header changed": (changed(good, main_header[0]), 3, every, 3, 3, 3),
-            "an entry's data changed": (changed(good, one[0] + one[1]), 0, every, 3, 0, 0),
-            "not an archive": (b"hello, not an archive\r\n", 0, [], 1, 0, 2),
-            "zero bytes": (b"", 0, [], 1, 0, 2),
+                                        3, 3, 3, ["one.bkl", "three.bkl", "two.bKs"], 3),
+            "the main header changed": (changed(good, main_header[0]), 3, every, 3, 3, 3, sorted(every), 3),
+            "an entry's data changed": (changed(good, one[0] + one[1]), 0, every, 3, 0, 3, ["three.bkl", "two.bks"],
+                                        0),
+            "not an archive": (b"hello, not an archive\r\n", 0, [], 1, 0, 1, [], 2),
+            "zero bytes": (b"", 0, [], 1, 0, 1, [], 2),
         }
-        for damage, (archive, list_exit, names, test_exit, rename_exit, add_exit) in cases.items():
+        contents = {Path(log).name: content for log, content in self.LOGS.items()}
+        every_list = self.write_list("every.lst", every)
+        for damage, (archive, list_exit, names, test_exit, rename_exit, extract_exit, extracted, add_exit) in \
+                cases.items():
             with self.subTest(damage=damage):
                 self.archive.write_bytes(archive)
                 self.assertEqual(self.names(), (list_exit, names))
@@ -454,6 +479,17 @@ class StandInArchiver(unittest.TestCase):
                 self.assertEqual((code, listed), (list_exit, names))
                 self.assertEqual(self.rar("t", "-inul", f"{STANDIN}\\logs.rar")[0], test_exit)
                 self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "x.bkl", "y.bkl")[0], rename_exit)
+                self.archive.write_bytes(archive)
+                extract = ("e", "-inul", "-o+", "-scul", f"{STANDIN}\\logs.rar", every_list, f"{STANDIN}\\out\\")
+                self.assertEqual(self.rar(*extract)[0], extract_exit)
+                files = self.extracted()
+                self.assertEqual(sorted(files), extracted)
+                for name, content in files.items():
+                    self.assertEqual(content, contents[name.lower()], name)
+                shutil.rmtree(self.root / "out", ignore_errors=True)
+                if shutil.which("rar"):  # the real archiver, where installed, ends the same way
+                    self.assertEqual(self.real_rar(*extract)[0], extract_exit)
+                    shutil.rmtree(self.root / "out", ignore_errors=True)
                 self.archive.write_bytes(archive)  # which a rename rewrites
                 make_files(self.root / "stage", {"00/four.bkl": "four"})
                 self.assertEqual(self.add(), add_exit)
@@ -465,8 +501,14 @@ class StandInArchiver(unittest.TestCase):
                     self.assertEqual(self.archive.read_bytes(), archive)
                     (self.root / "stage" / "00" / "four.bkl").unlink()
 
+        # An entry cut short leaves no file, not even the one it was to overwrite.
+        self.archive.write_bytes(cases["data of an entry cut short"][0])
+        make_files(self.root / "out", {"two.bks": "an older copy"})
+        self.assertEqual(self.rar("e", "-inul", "-o+", f"{STANDIN}\\logs.rar", "two.bks", f"{STANDIN}\\out\\")[0], 3)
+        self.assertEqual(self.extracted(), {})
+
         self.archive.unlink()
-        for command in ("lb", "lt", "t", "rn"):
+        for command in ("lb", "lt", "t", "rn", "e"):
             self.assertEqual(self.rar(command, f"{STANDIN}\\logs.rar", "x.bkl", "y.bkl")[0], 10, command)
 
     def test_the_technical_listing_has_the_real_layout_in_each_output_form(self):
@@ -518,6 +560,88 @@ class StandInArchiver(unittest.TestCase):
         self.assertEqual(bsdtar_read(self.archive, "dos.bks"), self.LOGS["01/two.bks"])
         self.assertEqual(self.rar("rn", "-inul", f"{STANDIN}\\logs.rar", "*.bkl", "*.old")[0], 7)
         self.assertEqual(self.staged(), [])
+
+    def test_list_files_name_what_rn_and_e_take_also_names_that_look_like_switches_or_lists(self):
+        odd = {"00/-minus.bkl": b"minus", "00/@at.bkl": b"at", "01/Gr\u00fc\u00dfe.bkl": "Gr\u00fc\u00dfe".encode(),
+               "01/two.bks": b"two"}
+        shutil.rmtree(self.root / "stage")
+        self.build(odd)
+        built = self.archive.read_bytes()
+        archive, out = f"{STANDIN}\\logs.rar", f"{STANDIN}\\out\\"
+
+        def utf8_with_mark(text):
+            return codecs.BOM_UTF8 + text.encode("utf-8")
+
+        renames = ["-minus.bkl", "-renamed.bkl", "@at.bkl", "@renamed.bkl", "Gr\u00fc\u00dfe.bkl",
+                   "Gr\u00f6\u00dfe.bkl", "gone.bkl", "x.bkl"]
+        renamed = ["-renamed.bkl", "@renamed.bkl", "Gr\u00f6\u00dfe.bkl", "two.bks"]
+        wanted = ["-minus.bkl", "@at.bkl", "Gr\u00fc\u00dfe.bkl", "gone.bkl"]
+        archivers = {"stand-in": self.rar, **({"real": self.real_rar} if shutil.which("rar") else {})}
+        for archiver, rar in archivers.items():
+            with self.subTest(archiver=archiver):
+                self.archive.write_bytes(built)
+                # UTF-16 under -scul, as the program writes it; an old name no entry has changes nothing.
+                self.assertEqual(rar("rn", "-inul", "-scul", archive, self.write_list("rn.lst", renames))[0], 0)
+                self.assertEqual(self.names(), (0, renamed))
+                # Without -sc, UTF-8 with or without its mark; read as UTF-16, it names nothing.
+                back = self.write_list("back.lst", ["-renamed.bkl", "-minus.bkl", "@renamed.bkl", "@at.bkl"],
+                                       FORMS["utf8"])
+                self.assertEqual(rar("rn", "-inul", archive, back)[0], 0)
+                back = self.write_list("back.lst", ["Gr\u00f6\u00dfe.bkl", "Gr\u00fc\u00dfe.bkl"], utf8_with_mark)
+                self.assertEqual(rar("rn", "-inul", archive, back)[0], 0)
+                self.assertEqual(self.names(), (0, [Path(log).name for log in odd]))
+                unread = self.write_list("utf8.lst", renames, FORMS["utf8"])
+                self.assertEqual(rar("rn", "-inul", "-scul", archive, unread)[0], 0)
+                self.assertEqual(self.names(), (0, [Path(log).name for log in odd]))
+                # A list that is not there stops the command before the archive is touched.
+                before = self.archive.read_bytes()
+                self.assertEqual(rar("rn", "-inul", "-scul", archive, f"@{STANDIN}\\missing.lst")[0], 6)
+                self.assertEqual(rar("e", "-inul", "-o+", "-scul", archive, f"@{STANDIN}\\missing.lst", out)[0], 6)
+                self.assertEqual(self.archive.read_bytes(), before)
+                self.assertFalse((self.root / "out").exists())
+
+                # e: the entries named, into the folder, over what is there with -o+ or -y;
+                # a name no entry has is passed over.
+                listed = self.write_list("e.lst", wanted)
+                self.assertEqual(rar("e", "-inul", "-o+", "-scul", archive, listed, out)[0], 0)
+                expected = {Path(log).name: content for log, content in odd.items() if Path(log).name in wanted}
+                self.assertEqual(self.extracted(), expected)
+                (self.root / "out" / "-minus.bkl").write_bytes(b"changed")
+                self.assertEqual(rar("e", "-inul", "-y", "-scul", archive, listed, out)[0], 0)
+                self.assertEqual(self.extracted(), expected)
+                # Without either, the question whether to overwrite gets no answer.
+                self.assertEqual(rar("e", "-inul", "-scul", archive, listed, out)[0], 255)
+                gone = self.write_list("gone.lst", ["gone.bkl"])
+                self.assertEqual(rar("e", "-inul", "-o+", "-scul", archive, gone, out)[0], 10)
+                shutil.rmtree(self.root / "out")
+
+                # After "--" a name that begins with "-" is a name; one that begins with "@" is still a list.
+                self.assertEqual(rar("rn", "-inul", "--", archive, "-minus.bkl", "-x.bkl")[0], 0)
+                self.assertEqual(rar("e", "-inul", "-o+", "--", archive, "-x.bkl", out)[0], 0)
+                self.assertEqual(self.extracted(), {"-x.bkl": b"minus"})
+                self.assertEqual(rar("e", "-inul", "-o+", "--", archive, "@at.bkl", out)[0], 6)
+                self.assertEqual(rar("rn", "-inul", "-scz", archive, "two.bks", "dos.bks")[0], 7)
+                shutil.rmtree(self.root / "out")
+
+    def test_without_arguments_it_shows_its_version_whatever_the_commands_are_made_to_do(self):
+        def first_line(out):
+            return next(line for line in out.decode("utf-8").splitlines() if line.strip())
+
+        code, out = self.rar()
+        self.assertEqual((code, first_line(out)),
+                         (0, "RAR 7.01   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024"))
+        if shutil.which("rar"):  # the real archiver, where installed, shows the same
+            code, real = self.real_rar()
+            self.assertEqual((code, first_line(real)), (0, first_line(out)))
+
+        held = {"RAR_STANDIN_VERSION": "6.24", "RAR_STANDIN_EXIT": "5", "RAR_STANDIN_GATE": f"{STANDIN}\\never",
+                "RAR_STANDIN_STARTED": f"{STANDIN}\\started", "RAR_STANDIN_LOG": f"{STANDIN}\\calls.txt"}
+        code, out = self.rar(env=held)
+        self.assertEqual((code, first_line(out)),
+                         (0, "RAR 6.24   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024"))
+        self.assertFalse((self.root / "started").exists())
+        self.assertEqual(len((self.root / "calls.txt").read_text(encoding="utf-8").splitlines()), 1)
+        self.assertEqual(self.rar("t", "-inul", f"{STANDIN}\\logs.rar", env={"RAR_STANDIN_EXIT": "5"})[0], 5)
 
 
 if __name__ == "__main__":

@@ -7,10 +7,12 @@ missing. The stand-in archiver stays for what the real one cannot show (hangs, s
 runs, a killed archiver).
 """
 
+import codecs
 import os
 import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "wine"))
@@ -45,11 +47,17 @@ def archive_entries(archive=ARCHIVE):
 
 
 def read_entry(name, archive=ARCHIVE):
-    """An entry's bytes as the second reader extracts them (every entry of that
-    name, one after the other)."""
-    command = ([UNRAR, "p", "-inul", "--", str(archive), name] if UNRAR
-               else [SEVEN_ZIP, "e", "-so", str(archive), "--", name])
-    return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
+    """An entry's bytes as the second reader extracts them (of two entries of one
+    name, unrar gives the first only). The name is a name even where it begins with
+    "-" or "@": unrar gets it in a list file, 7-Zip after "--"."""
+    if not UNRAR:
+        command = [SEVEN_ZIP, "e", "-so", str(archive), "--", name]
+        return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
+    with tempfile.TemporaryDirectory() as folder:
+        listed = Path(folder) / "name.lst"
+        listed.write_bytes((name + "\n").encode("utf-8"))
+        command = [UNRAR, "p", "-inul", str(archive), f"@{listed}"]
+        return subprocess.run(command, capture_output=True, check=True, env=reader_env()).stdout
 
 
 def archive_tests_whole(archive=ARCHIVE):
@@ -122,8 +130,8 @@ class Forwarder(WineTestCase):
                                "stage/01/d.txt": "not matched"})
         self.exe = unix_path(put_archiver_on_path(real=True)) / "rar.exe"
 
-    def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage"):
-        return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(),
+    def rar(self, *args, cwd="C:\\e2e\\forwarder\\stage", extra_env=None):
+        return subprocess.run(["wine", str(self.exe), *args], cwd=unix_path(cwd), env=wine_env(extra=extra_env),
                               capture_output=True, timeout=300)
 
     def test_masks_match_whatever_the_case_and_the_archive_is_found_by_its_windows_path(self):
@@ -153,6 +161,28 @@ class Forwarder(WineTestCase):
         self.assertEqual(unknown.returncode, 7)
         self.assertIn(b"Unknown option: bogus", unknown.stdout)  # the real archiver says it there
 
+        # Without arguments, its banner: the version on the first line that is not empty.
+        banner = self.rar()
+        native = subprocess.run([REAL_RAR], capture_output=True)
+        self.assertEqual((banner.returncode, banner.stdout), (0, native.stdout))
+        self.assertEqual(banner.stdout.decode().split("\n")[:2],
+                         ["", "RAR 7.01   Copyright (c) 1993-2024 Alexander Roshal   12 May 2024"])
+        # Its output in other words, or laid out otherwise, the version and the exit code as they are.
+        for form, version_line in (("translated", "Archivierer 7.01   Urheberrecht (cen) 1993-2024 Alexanderen "
+                                                  "Roshalen   12 Mai 2024"),
+                                   ("tabular", "| RAR | 7.01 | Copyright | (c) | 1993-2024 | Alexander | Roshal | 12 "
+                                               "| May | 2024 |")):
+            with self.subTest(form=form):
+                output = {"QUARN_REALRAR_OUTPUT": form}
+                banner = self.rar(extra_env=output)
+                self.assertEqual(banner.returncode, 0)
+                self.assertEqual(banner.stdout.decode().split("\n")[:2], ["", version_line])
+                unknown = self.rar("lb", "-bogus", "C:\\e2e\\forwarder\\T.rar", extra_env=output)
+                self.assertEqual(unknown.returncode, 7)
+                self.assertNotIn(b"Unknown option", unknown.stdout)
+                self.assertEqual(self.rar("lb", "C:\\e2e\\forwarder\\missing.rar", extra_env=output).returncode, 10)
+        self.assertEqual(self.rar(extra_env={"QUARN_REALRAR_OUTPUT": "german"}).returncode, 2)
+
     def test_entry_names_pass_unchanged(self):
         self.assertEqual(self.rar("a", "-r", "-ep", "-inul", "C:\\e2e\\forwarder\\T.rar", "*.BKS").returncode, 0)
         archive = "C:\\e2e\\forwarder\\T.rar"
@@ -160,6 +190,39 @@ class Forwarder(WineTestCase):
         self.assertEqual(archive_entries(self.work / "T.rar"), ["Renamed/c.bks"])
         self.assertEqual(self.rar("t", "-inul", archive).returncode, 0)
         self.assertEqual(self.rar("lb", archive).stdout, b"Renamed/c.bks\n")
+
+    def test_list_files_name_entries_to_rename_and_extract_whatever_they_look_like(self):
+        # As the program hands names over: in a list file, UTF-16 with its byte-order mark
+        # and CRLF, one name a line, read under -scul.
+        odd = {"00/-minus.bkl": "minus", "00/@at.bkl": "at", "01/Gr\u00fc\u00dfe.bkl": "Gr\u00fc\u00dfe"}
+        make_files(self.work / "stage", odd)
+        archive, t_rar = "C:\\e2e\\forwarder\\T.rar", self.work / "T.rar"
+        self.assertEqual(self.rar("a", "-r", "-ep", "-df", "-m5", "-inul", archive, "*.bkl", "*.bks").returncode, 0)
+        self.assertEqual(sorted(archive_entries(t_rar)),
+                         sorted(["-minus.bkl", "@at.bkl", "Gr\u00fc\u00dfe.bkl", "B.BKL", "a.bkl", "c.Bks"]))
+
+        def name_list(name, names):
+            (self.work / name).write_bytes(codecs.BOM_UTF16_LE + "".join(n + "\r\n" for n in names).encode("utf-16-le"))
+            return f"@C:\\e2e\\forwarder\\{name}"
+
+        renames = name_list("renames.lst", ["-minus.bkl", "-renamed.bkl", "@at.bkl", "@renamed.bkl",
+                                            "Gr\u00fc\u00dfe.bkl", "Gr\u00f6\u00dfe.bkl", "gone.bkl", "x.bkl"])
+        self.assertEqual(self.rar("rn", "-inul", "-scul", archive, renames).returncode, 0)
+        renamed = {"-renamed.bkl": b"minus", "@renamed.bkl": b"at", "Gr\u00f6\u00dfe.bkl": "Gr\u00fc\u00dfe".encode()}
+        self.assertEqual(sorted(archive_entries(t_rar)), sorted([*renamed, "B.BKL", "a.bkl", "c.Bks"]))
+        for name, content in renamed.items():
+            self.assertEqual(read_entry(name, t_rar), content, name)
+
+        # Into a folder that is not there yet, over a file that is; a name no entry has is passed over.
+        make_files(self.work / "out", {"-renamed.bkl": "an older copy"})
+        wanted = name_list("wanted.lst", [*renamed, "gone.bkl"])
+        for folder in ("C:\\e2e\\forwarder\\out\\deeper\\", "C:\\e2e\\forwarder\\out\\"):
+            self.assertEqual(self.rar("e", "-inul", "-o+", "-scul", archive, wanted, folder).returncode, 0, folder)
+        for folder in ("out", "out/deeper"):
+            extracted = {p.name: p.read_bytes() for p in (self.work / folder).iterdir() if p.is_file()}
+            self.assertEqual(extracted, renamed, folder)
+        self.assertEqual(self.rar("e", "-inul", "-o+", "-scul", archive, name_list("gone.lst", ["gone.bkl"]),
+                                  "C:\\e2e\\forwarder\\out\\").returncode, 10)
 
 
 class WithTheRealArchiver(RealArchiverCase):
