@@ -1,6 +1,7 @@
 #include "backup/LogCollection.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -151,6 +152,11 @@ void LogCollection::ReadArchiveWhole(StagingResult& result, bool namesWhole) {
 
 bool LogCollection::ReadArchiveBefore(StagingResult& result) {
     if (before_) return true;
+    // A new archive for one set aside: what the run replaces is what that one holds.
+    if (!archiveExists_ && !setAside_.empty()) {
+        before_ = ByFoldedName(IntactEntries(platform_, setAside_));
+        return true;
+    }
     ArchiveContents contents = ArchiveContentsOf(platform_, archivePath_, kNothingBackedUp);
     if (contents.damage) {
         result.damage = std::move(contents.damage);
@@ -303,8 +309,8 @@ void LogCollection::SettleEarlierCopies(StagingResult& result) {
         static_cast<void>(platform_.RemoveFile(JoinPath(folder, staged_[i].name)));
     }
     if (platform_.IsDirectory(folder).Ok()) {
-        ExtractEntries(platform_, archivePath_, names, folder, programFolder_, archiverTimeoutMs_,
-                       kNothingBackedUp, NoteSlot());
+        ExtractEntries(platform_, archiveExists_ ? archivePath_ : setAside_, names, folder,
+                       programFolder_, archiverTimeoutMs_, kNothingBackedUp, NoteSlot());
     }
     std::vector<bool> stale(staged_.size(), false);
     for (const std::size_t i : doubtful) {
@@ -342,12 +348,27 @@ void LogCollection::SettleEarlierCopies(StagingResult& result) {
 }
 
 void LogCollection::CarryOverFromSetAside(StagingResult& result) {
+    if (!ReadArchiveBefore(result)) return;
     std::set<std::wstring> taken;
     for (const Staged& copy : staged_) taken.insert(platform_.FoldCase(copy.name));
-    CarriedOver over = CarryOver(
-        platform_, setAside_,
-        [&](const std::wstring& name) { return taken.count(platform_.FoldCase(name)) > 0; }, staging_,
-        programFolder_, archiverTimeoutMs_, NoteSlot());
+    // What a rewritten log held goes to the new archive under its dated name.
+    std::map<std::wstring, std::wstring> keptAs;
+    for (const Replaced& replaced : rewritten_) {
+        keptAs[platform_.FoldCase(names_.Entry(replaced.name).name)] = names_.KeepVersion(replaced.name, today_);
+        if (names_.IsLog(replaced.name)) names_.SetRecord(replaced.name, std::nullopt);
+    }
+    rewritten_.clear();
+    std::vector<EntryToCarry> wanted;
+    for (auto entry = before_->begin(); entry != before_->end(); entry = before_->upper_bound(entry->first)) {
+        if (!IsFitStagedName(entry->second.name)) continue;
+        if (taken.count(entry->first) == 0) {
+            wanted.push_back({entry->second, entry->second.name});
+        } else if (const auto kept = keptAs.find(entry->first); kept != keptAs.end()) {
+            wanted.push_back({entry->second, kept->second});
+        }
+    }
+    CarriedOver over = CarryOver(platform_, setAside_, wanted, staging_, programFolder_,
+                                 archiverTimeoutMs_, NoteSlot());
     for (CarriedEntry& entry : over.carried) {
         names_.Reserve(entry.name);  // or it holds it already
         staged_.push_back({entry.name, entry.content, names_.LogNamed(entry.name), std::nullopt, false,
@@ -355,6 +376,8 @@ void LogCollection::CarryOverFromSetAside(StagingResult& result) {
     }
     result.carried = over.carried.size();
     result.lost = std::move(over.lost);
+    // The kept names are the list's before they are the archive's.
+    namesFile_.Save(names_);
 }
 
 StagingResult LogCollection::Stage() {
@@ -405,8 +428,8 @@ StagingResult LogCollection::Stage() {
     CopyChanged(result, changed);
     TakeLeftovers(result);
     SettleEarlierCopies(result);
-    if (!setAside_.empty()) CarryOverFromSetAside(result);
     result.rewritten = rewritten_.size();
+    if (!setAside_.empty()) CarryOverFromSetAside(result);
     return result;
 }
 

@@ -603,6 +603,15 @@ std::function<Result<ProcessEnd>(const std::wstring&)> ListingAndArchiver(
             return Result<ProcessEnd>(end);
         }
         if (end.exitCode != 0 || command == L"t") return Result<ProcessEnd>(end);
+        // What it holds is the archive file's: a file that is gone, or was set aside,
+        // leaves a new archive to "a" and nothing to rename.
+        if (!platform.HasFile(archive)) {
+            platform.archive.clear();
+            if (command != L"a") {
+                end.exitCode = 10;
+                return Result<ProcessEnd>(end);
+            }
+        }
         const std::vector<std::wstring> names =
             quoted.size() > 2 && !quoted[2].empty() && quoted[2][0] == L'@'
                 ? ListFileNames(platform.FileBytes(quoted[2].substr(1)))

@@ -398,11 +398,14 @@ TEST_F(RunBackupTest, ErrorBoxIsShownEvenWhenMessagesAreOff) {
     EXPECT_FALSE(HasEvent(L"run "));
 }
 
-// Random nights of a mail folder kept for years: logs grow, are rewritten, come and
-// go; runs are killed; the names list is lost or an older one put back; the archive
-// is damaged or an older one put back. After every run that ends well, each log's
-// latest content is in the archive under its name, and no entry holds content that
-// its log never had. QUARN_RANDOM_STEPS and QUARN_RANDOM_SEED run more by hand.
+// Random nights of a mail folder kept for years, and of a second one that another
+// program folder backs up into the same archive: logs grow, are rewritten, come and
+// go; copies fail; runs are killed and leave copies; the names list is lost or an
+// older one put back; the archive is damaged and set aside, or an older one put back.
+// After every run that ends well, each of its data folder's logs has its latest
+// content in the archive under its name; after every run, however it ended, no state
+// a log was once archived in has left the archive, and no entry holds content that its
+// log never had. QUARN_RANDOM_STEPS and QUARN_RANDOM_SEED run more by hand.
 TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnotherLogsContent) {
     const char* stepsText = std::getenv("QUARN_RANDOM_STEPS");
     const char* seedText = std::getenv("QUARN_RANDOM_SEED");
@@ -425,8 +428,13 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
         platform.writeTimes[path] = {2026, 12, 7, 12, made / 60 % 60, made % 60};
         ++made;
     };
+    // The second program folder backs up the first one's data folder too, or its own.
+    const std::wstring programFolders[] = {platform.programFolder, L"C:\\Tools\\Second"};
+    const std::wstring dataFolders[] = {L"D:\\Becky\\", L"D:\\Second\\"};
+    platform.AddDirectory(programFolders[1]);
+    platform.AddDirectory(L"D:\\Second");
     const auto newLog = [&] {
-        const std::wstring folder = std::wstring(L"D:\\Becky\\acct") + std::to_wstring(pick(3)) +
+        const std::wstring folder = dataFolders[pick(4) == 0 ? 1 : 0] + L"acct" + std::to_wstring(pick(3)) +
                                     (pick(2) ? L"\\Inbox" : L"\\Sent.box");
         write(folder + L"\\" + (pick(2) ? L"in.bkl" : L"out.bks") + L"." + std::to_wstring(made) + L".bkl",
               L"mail " + std::to_wstring(made) + L";");
@@ -438,7 +446,9 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
 
     for (int step = 0; step < steps; ++step) {
         bool killed = false;
-        switch (pick(10)) {
+        const std::size_t runner = pick(3) == 0 ? 1 : 0;
+        const std::size_t dataFolder = runner == 0 ? 0 : pick(2);
+        switch (pick(12)) {
             case 0: newLog(); break;
             case 1: {  // grows
                 auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
@@ -457,7 +467,12 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
                     logs.erase(log);
                 }
                 break;
-            case 4: killed = true; break;  // the archiver fails or is ended midway
+            case 4: killed = true; break;  // the archiver fails or is ended midway: copies stay
+            case 10: {  // a log held open: its copy fails this night
+                auto log = std::next(logs.begin(), static_cast<long>(pick(logs.size())));
+                platform.copyErrors[log->first] = 32;
+                break;
+            }
             case 5:
                 EXPECT_TRUE(platform.RemoveFile(namesFile));
                 if (pick(2) == 1) {
@@ -467,10 +482,9 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
             case 6:
                 if (!olderNames.empty()) platform.AddFileBytes(namesFile, olderNames);
                 break;
-            case 7:  // damaged: its next test says so, and it is set aside
+            case 7:  // damaged: its next test says so, and it is set aside with all it holds
                 platform.archiverExits[L"t"] = 3;
                 platform.AddFileBytes(archive, platform.FileBytes(archive) + "damage");
-                archived.clear();
                 break;
             case 8:
                 if (!olderArchive.second.empty()) {
@@ -488,14 +502,21 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
             olderNames = platform.FileBytes(namesFile);
             olderArchive = {platform.archive, platform.FileBytes(archive)};
         }
+        const auto under = [&](const std::wstring& path) { return path.rfind(dataFolders[dataFolder], 0) == 0; };
         std::vector<std::wstring> listed;
-        for (const auto& [path, content] : logs) listed.push_back(path);
+        for (const auto& [path, content] : logs) {
+            if (under(path)) listed.push_back(path);
+        }
+        if (listed.empty()) continue;  // a data folder whose logs have all gone only warns
+        platform.programFolder = programFolders[runner];
+        platform.SetRegistryText(L"DataDir", dataFolders[dataFolder]);
         platform.onProcess = ListingAndArchiver(platform, listed, killed ? 255 : 0);
         platform.now.day = static_cast<int>(day += pick(3) == 0 ? 1 : 0);
         const ExitCode code = form.Form_Load();
         platform.archiverExits.clear();
+        platform.copyErrors.clear();
         SCOPED_TRACE("step " + std::to_string(step) + ", exit " + std::to_string(static_cast<int>(code)));
-        if (code != ExitCode::Done && code != ExitCode::DamagedArchiveSetAside) continue;
+        const bool endedWell = code == ExitCode::Done || code == ExitCode::DamagedArchiveSetAside;
 
         std::map<std::wstring, std::wstring> owner;  // entry name -> the log it belongs to
         std::map<std::wstring, std::wstring> nameOf;  // log -> its current entry
@@ -512,6 +533,7 @@ TEST_F(RunBackupTest, WhateverHappensNothingArchivedIsLostAndNoEntryHoldsAnother
             if (line.find(L"\tkept:") == std::wstring::npos) nameOf[source] = name;
         }
         for (const auto& [path, content] : logs) {
+            if (!endedWell || !under(path)) continue;
             ASSERT_TRUE(nameOf.count(path)) << ToUtf8(path);
             EXPECT_EQ(platform.archive[nameOf[path]], content) << ToUtf8(path);
             archived[path].insert(content);
