@@ -20,8 +20,9 @@ struct Bytes {
     std::size_t size = 0;
 };
 
-// The archive's bytes, read a piece at a time into one buffer, which grows past a few
-// kilobytes only for a header that large.
+// The archive's bytes, read a window of some kilobytes at a time into one buffer, which
+// grows past that only for a header that large: the headers of small entries, which
+// lie close together, cost one read for many.
 class BlockSource {
 public:
     BlockSource(ReadableFile& file, std::uint64_t size);
@@ -34,6 +35,7 @@ private:
     ReadableFile& file_;
     std::uint64_t size_;
     std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferAt_ = 0;  // the file offset of buffer_'s first byte
 };
 
 inline std::uint16_t Le16(const std::uint8_t* p) {

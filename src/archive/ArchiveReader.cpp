@@ -10,27 +10,36 @@ namespace quarn {
 namespace archive_blocks {
 namespace {
 
-constexpr std::size_t kUsualHeader = 4096;
+constexpr std::size_t kWindow = 16 * 1024;
 
 }  // namespace
 
 BlockSource::BlockSource(ReadableFile& file, std::uint64_t size) : file_(file), size_(size) {
-    buffer_.reserve(kUsualHeader);
+    buffer_.reserve(kWindow);
 }
 
 Result<Bytes> BlockSource::Read(std::uint64_t offset, std::size_t count) {
     // Never more than the file holds, whatever a damaged size field asks for.
     const std::uint64_t left = offset < size_ ? size_ - offset : 0;
-    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(count, left)));
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
+    if (offset >= bufferAt_ && offset - bufferAt_ + wanted <= buffer_.size()) {
+        return Bytes{buffer_.data() + (offset - bufferAt_), wanted};
+    }
+    buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(std::max(wanted, kWindow), left)));
+    bufferAt_ = offset;
     std::size_t got = 0;
     while (got < buffer_.size()) {
         const Result<std::size_t> read =
             file_.ReadAt(offset + got, buffer_.data() + got, buffer_.size() - got);
-        if (!read) return Failed{read.Error()};
+        if (!read) {
+            buffer_.clear();
+            return Failed{read.Error()};
+        }
         if (*read == 0) break;  // the file shrank since its size was taken
         got += *read;
     }
-    return Bytes{buffer_.data(), got};
+    buffer_.resize(got);
+    return Bytes{buffer_.data(), std::min(got, wanted)};
 }
 
 std::wstring AtByte(std::uint64_t offset) { return L" at byte " + std::to_wstring(offset); }

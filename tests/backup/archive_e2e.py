@@ -158,7 +158,7 @@ class ArchiveAndCleanUp(WineTestCase):
         self.assertEqual(run.exit_code, 8)
         self.assertEqual(len(run.boxes), 1)
         self.assertEqual(run.boxes[0].title, "QuarnBackupLogs Error")
-        self.assertIn("rar.exe was not found", run.boxes[0].text)
+        self.assertIn("rar.exe was found neither beside this program nor on PATH", run.boxes[0].text)
         self.assertIn("PATH", run.boxes[0].text)
         # The staged copies wait for the next run; the run's own files are gone.
         self.assertEqual(self.folder.files(), OWN_FILES + ["notes.tmp"])
