@@ -32,7 +32,9 @@ CarriedOver CarryOver(Platform& platform, const std::wstring& damagedArchive,
     for (const EntryToCarry& carry : wanted) {
         const std::wstring extracted = JoinPath(folder, carry.entry.name);
         const Result<ContentCheck> check = platform.CheckContent(extracted, std::nullopt);
-        const bool whole = check && check->size == carry.entry.size && check->crc == carry.entry.crc32;
+        // One the headers could not give was checked by the archiver as it came out.
+        const bool whole = check && (!carry.entry.crc32 || (check->size == carry.entry.size &&
+                                                            check->crc == carry.entry.crc32));
         const Result<std::wstring> placed =
             whole ? staging.Place(extracted, carry.as) : Result<std::wstring>(Failed{win32::kFileNotFound});
         if (!placed) {

@@ -32,8 +32,9 @@ struct CarriedOver {
 // What only a damaged archive holds (kept versions, the last backups of logs that have
 // gone, entries of names the list holds, what rewritten logs held) must not stay behind
 // in it: extracts each entry, keeps it only when it has the size and CRC-32 its header
-// gives, and places it in the staging folder under the name it is to have. The archive
-// set aside is only read.
+// gives (or, for one whose header could not be read and so has none, when the archiver,
+// which checks each entry's CRC-32 as it extracts it, let it out), and places it in the
+// staging folder under the name it is to have. The archive set aside is only read.
 CarriedOver CarryOver(Platform& platform, const std::wstring& damagedArchive,
                       const std::vector<EntryToCarry>& wanted, StagingFolder& staging,
                       const std::wstring& programFolder, std::uint32_t timeoutMs, std::wstring& note);

@@ -367,6 +367,14 @@ void LogCollection::CarryOverFromSetAside(StagingResult& result) {
             wanted.push_back({entry->second, kept->second});
         }
     }
+    // Past the damage the archive's headers cannot be read, but the archiver may still
+    // yield the entries there that the list names, each checked by it against its CRC.
+    for (const std::wstring& name : names_.AllNames()) {
+        const std::wstring folded = platform_.FoldCase(name);
+        if (before_->count(folded) == 0 && taken.count(folded) == 0 && IsFitStagedName(name)) {
+            wanted.push_back({ArchiveEntry{name, 0, std::nullopt}, name});
+        }
+    }
     CarriedOver over = CarryOver(platform_, setAside_, wanted, staging_, programFolder_,
                                  archiverTimeoutMs_, NoteSlot());
     for (CarriedEntry& entry : over.carried) {

@@ -155,6 +155,12 @@ std::size_t StagingNames::Claim(const std::wstring& source, const std::wstring& 
                   foldedName, foldedSource);
 }
 
+std::vector<std::wstring> StagingNames::AllNames() const {
+    std::vector<std::wstring> names;
+    for (const Utf8Entry& entry : entries_) names.push_back(FromUtf8(entry.name).value_or(L""));
+    return names;
+}
+
 std::vector<std::wstring> StagingNames::ForgetUnheld(
     const std::function<bool(const std::wstring& name)>& held) {
     std::vector<Utf8Entry> kept;

@@ -73,6 +73,8 @@ public:
     // Forgets every name that is not a present log's and whose entry the archive does
     // not hold (held says which it holds): kept versions, missing logs' last backups
     // and names held for entries of logs not known.
+    // Every name the list holds.
+    std::vector<std::wstring> AllNames() const;
     // Returns the names it forgot.
     std::vector<std::wstring> ForgetUnheld(const std::function<bool(const std::wstring& name)>& held);
 
