@@ -28,7 +28,7 @@ sys.path.insert(0, str(BENCH.parent / "tests" / "wine"))
 import quarn_wine as qw  # noqa: E402  reads QUARN_BUILD_DIR, QUARN_EXE and QUARN_RAR
 from datasets import KB, MB, DataSet, Growth, prepare, text_pool  # noqa: E402
 from report import report  # noqa: E402
-from runner import BrokenRun, Runner  # noqa: E402
+from runner import MADE_ARCHIVE, BrokenRun, Runner  # noqa: E402
 
 MIXED = (2 * KB, 18 * KB, 200 * KB)  # triangular: 73 KB on average, 220 MB for 3,000 logs
 SMALL = (512, 1 * KB, 4 * KB)
@@ -88,7 +88,11 @@ class GrowthResult:
     unchanged: list = field(default_factory=list)
     after_growth: list = field(default_factory=list)
     bare_listing: list = field(default_factory=list)  # the same listing alone: the floor
-    read_back: list = field(default_factory=list)     # rar lt of the whole archive
+    read_back: list = field(default_factory=list)     # rar lt of the whole archive: the read-back before
+    reader: list = field(default_factory=list)        # the program's own reading of its headers: now
+    many: int = 0                                     # entries of the made archive
+    many_read_back: list = field(default_factory=list)  # rar lt of that archive
+    many_reader: list = field(default_factory=list)     # the program's reading of it
     test: list = field(default_factory=list)          # rar t of the whole archive
 
 
@@ -127,7 +131,7 @@ def measure_wait(runner, ds, pool, reps):
     return result
 
 
-def measure_growth(runner, ds, pool, reps, real=False):
+def measure_growth(runner, ds, pool, reps, many, real=False):
     """The first run, a run with nothing changed and a run after some logs grew, in
     this order, each with a real archive, whose latest content is checked; written
     by the stand-in archiver, or with real by the real one."""
@@ -138,6 +142,7 @@ def measure_growth(runner, ds, pool, reps, real=False):
                           "the real archiver" if real else "the stand-in archiver")
     print(f"{ds.name}: {ds.logs} logs, {result.megabytes:.1f} MB, with a real archive by {result.archiver}",
           flush=True)
+    result.many = many
     runner.check_archive()
     logs = ds.logs
     for _ in range(reps):
@@ -148,6 +153,10 @@ def measure_growth(runner, ds, pool, reps, real=False):
                                         headers_only=True)
         result.bare_listing.append(runner.bare_listing_run(ds).wall)
         result.read_back.append(runner.archiver_run("the read-back", "lt", "-scur").wall)
+        result.reader.append(runner.reader_run())
+        result.many_reader.append(runner.reader_run(many))
+        result.many_read_back.append(runner.archiver_run(f"the listing of {many:,} entries", "lt", "-scur",
+                                                         archive=MADE_ARCHIVE).wall)
         result.test.append(runner.archiver_run("the test", "t", "-inul").wall)
         with Growth(ds, files, pool, GROWTH_SHARE) as growth:
             result.grown = len(growth.grown)
@@ -160,7 +169,9 @@ def measure_growth(runner, ds, pool, reps, real=False):
             times.append(outcome.wall)
         print(f"  first {first.wall:7.2f} s   nothing changed {unchanged.wall:7.2f} s   "
               f"{result.grown} grown {grew.wall:7.2f} s   bare listing {result.bare_listing[-1]:.2f} s   "
-              f"read-back {result.read_back[-1]:.2f} s   test {result.test[-1]:.2f} s", flush=True)
+              f"read-back {result.read_back[-1]:.2f} s, now {result.reader[-1]:.3f} s "
+              f"({many:,} entries: {result.many_read_back[-1]:.2f} s, now {result.many_reader[-1]:.3f} s)   "
+              f"test {result.test[-1]:.2f} s", flush=True)
     runner.forget_archive()
     runner.use_archiver(real=False)
     return result
@@ -180,6 +191,7 @@ def main():
         parser.error("--reps takes 1 or more")
     sets, wait_set, growing, reps = ((SMOKE_SETS, SMOKE_WAIT, SMOKE_GROWING, 1) if args.smoke
                                      else (FULL_SETS, FULL_WAIT, FULL_GROWING, args.reps))
+    many = 2000 if args.smoke else 20000  # entries of the archive whose reading alone is timed
     if args.sizes and not args.smoke:
         wanted = {int(n) for n in args.sizes.split(",")}
         sets = tuple(d for d in FULL_SETS if d.logs in wanted)
@@ -196,9 +208,9 @@ def main():
     try:
         copies = [measure_copies(runner, ds, pool, reps) for ds in sets]
         wait = measure_wait(runner, wait_set, pool, reps) if wait_set else None
-        growths = [measure_growth(runner, growing, pool, reps)]
+        growths = [measure_growth(runner, growing, pool, reps, many)]
         if runner.real_archiver_here:
-            growths.append(measure_growth(runner, growing, pool, reps, real=True))
+            growths.append(measure_growth(runner, growing, pool, reps, many, real=True))
         else:
             print("The real archiver (rar, with unrar to read it back) is not installed here: "
                   "its nights are not timed.", flush=True)

@@ -16,6 +16,7 @@ wine_tree="$(tests/wine/wine-tree.sh)"
 export QUARN_EXE="$root/$wine_tree/QuarnLogBackup.exe"
 export QUARN_RAR="$root/$wine_tree/tests/fixtures/rar/rar.exe"
 export QUARN_REALRAR="$root/$wine_tree/tests/fixtures/realrar/rar.exe"
+export QUARN_READBACK="$root/$wine_tree/tests/readback.exe"
 mkdir -p "$QUARN_BUILD_DIR"
 tests/wine/session.sh start >/dev/null
 trap 'tests/wine/session.sh stop >/dev/null' EXIT

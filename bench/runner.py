@@ -21,6 +21,7 @@ TOOLS = WORK + "\\tools"
 PROGRAM_DIR = WORK + "\\prog"
 LOOP_BATCH = WORK + "\\loop.bat"
 ARCHIVE = WORK + "\\backup\\bench.rar"
+MADE_ARCHIVE = WORK + "\\backup\\made.rar"  # of many small entries, for timing a read alone
 
 
 class BrokenRun(Exception):
@@ -174,11 +175,25 @@ class Runner:
         return run_wine("the bare listing", ["start", "/min", "/wait", "cmd", "/d", "/u", "/v:off",
                                              "/c", batch], self.env, self.timeout)
 
-    def archiver_run(self, what, *arguments):
-        """One archiver command on the benchmark's archive, as the program runs it: to
-        read the archive back (lt) or test it whole (t)."""
-        return run_wine(what, [TOOLS + "\\rar.exe", *arguments, ARCHIVE],
+    def archiver_run(self, what, *arguments, archive=ARCHIVE):
+        """One archiver command on the benchmark's archive: its technical listing (lt),
+        which the program read the archive back with before it read the headers itself,
+        or its test (t), as the program runs it."""
+        return run_wine(what, [TOOLS + "\\rar.exe", *arguments, archive],
                         dict(self.env, RAR_STANDIN_HEADERS_ONLY="1"), self.timeout)
+
+    def reader_run(self, entries=None):
+        """Seconds the program's own reading of the archive's headers takes (the tool of
+        bench/readback.cpp); with entries, of an archive of that many small entries that
+        the tool makes first (MADE_ARCHIVE, left for the archiver's listing to time)."""
+        archive = MADE_ARCHIVE if entries else ARCHIVE
+        command = ["wine", os.environ["QUARN_READBACK"], *(["--make", str(entries)] if entries else []), archive]
+        out = subprocess.run(command, env=dict(self.env, WINEDEBUG="-all"), capture_output=True,
+                             timeout=self.timeout)
+        found = re.match(rb"(\d+) entries in ([\d.]+) ms", out.stdout)
+        if out.returncode != 0 or not found or (entries and int(found.group(1)) != entries):
+            raise BrokenRun(f"the reading of {archive} ended with exit code {out.returncode}: {out.stdout!r}")
+        return float(found.group(2)) / 1000
 
     def forget_archive(self):
         """No archive and nothing kept beside it: the next run is a full one."""

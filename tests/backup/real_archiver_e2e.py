@@ -336,6 +336,7 @@ class WithTheRealArchiver(RealArchiverCase):
     def test_a_compacted_log_keeps_its_past_after_a_failed_copy_and_from_an_earlier_copy(self):
         self.assertEqual(self.run_backup().exit_code, 0)
         # A night whose copy fails, then the log is compacted: judged by the entry itself.
+        self.grow("acct.one/out.bks", "Cc: dan@example.com\r\n")
         holder = self.hold("acct.one/out.bks")
         self.assertEqual(self.run_backup().exit_code, 10)
         holder.communicate(b"", timeout=60)
