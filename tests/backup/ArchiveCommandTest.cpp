@@ -217,6 +217,24 @@ TEST_F(ArchiveStepTest, CopiesThatCannotBeCountedAfterTheArchiverAreNeverTakenFo
               std::wstring::npos);
 }
 
+TEST_F(ArchiveStepTest, AnArchiverOlderThanTheOldestSupportedIsNamedNeverTakenForDamage) {
+    // It cannot read the archive a newer one made: its test fails, which would look
+    // like damage.
+    Archiver(0);
+    ASSERT_EQ(form.Form_Load(), ExitCode::Done);
+    platform.AddFile(L"D:\\Becky\\acct\\in.bkl", L"in, grown");
+    platform.AddFileBytes(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.rar.names", "");  // a full run, which tests
+    platform.archiverExits[L"t"] = 3;
+    platform.archiverVersion = L"4.20";
+    EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverNotStarted);
+    EXPECT_NE(platform.boxes.back().text.find(L"is version 4.20, and this program needs version 5.00 or later"),
+              std::wstring::npos) << ToUtf8(platform.boxes.back().text);
+    EXPECT_FALSE(platform.HasFile(L"C:\\Backups\\QuarnMail\\QuarnLogsZip.damaged-20261207.rar"));
+    // A version it can work with leaves the failure as the archiver reported it.
+    platform.archiverVersion = L"5.00";
+    EXPECT_EQ(form.Form_Load(), ExitCode::DamagedArchiveSetAside);
+}
+
 TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     // Each bound is shortened on its own; neither can be made longer.
     platform.environment[kArchiverLimitVariable] = L"90";

@@ -304,6 +304,45 @@ TEST_F(CollectionTest, AShareIsListedByItsOwnPathsAndAPathOutsideItStopsTheRun) 
     }
 }
 
+TEST_F(CollectionTest, ALostListGivesEachLogItsOwnLongestEntryAndAnEntryTwoMatchAlikeToNone) {
+    // Two accounts' logs begin with the same welcome message; b's was archived first.
+    const std::wstring a = L"D:\\Becky\\a\\Inbox\\in.bkl", b = L"D:\\Becky\\b\\Inbox\\in.bkl";
+    platform.AddFile(b, L"Welcome;");
+    List({b});
+    Run();
+    platform.AddFile(a, L"Welcome;from a;");
+    List({b, a});
+    Run();
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{{L"Inboxin.bkl", L"Welcome;"},
+                                                                      {L"Inboxin~2.bkl", L"Welcome;from a;"}}));
+    // Both grow, the list is lost, and a is listed first: it takes its own, longer entry,
+    // and b the one that is then b's alone.
+    platform.AddFile(a, L"Welcome;from a;more;");
+    platform.AddFile(b, L"Welcome;from b;");
+    for (const wchar_t* lost : {L"", L".bak"}) EXPECT_TRUE(platform.RemoveFile(NamesFile() + lost));
+    List({a, b});
+    const StagingResult result = Run();
+    EXPECT_NE(result.namesNote.find(L"Inboxin~2.bkl for " + a + L" (its first 15 bytes); Inboxin.bkl for " + b +
+                                    L" (its first 8 bytes)"),
+              std::wstring::npos) << ToUtf8(result.namesNote);
+    EXPECT_EQ(platform.archive, (std::map<std::wstring, std::wstring>{{L"Inboxin.bkl", L"Welcome;from b;"},
+                                                                      {L"Inboxin~2.bkl", L"Welcome;from a;more;"}}));
+
+    // An entry that two logs without a name match alike is neither's: it stays, and
+    // each gets a name of its own.
+    const std::wstring c = L"D:\\Becky\\c\\Inbox\\in.bkl", d = L"D:\\Becky\\d\\Inbox\\in.bkl";
+    platform.archive[L"Inboxin~3.bkl"] = L"Hello;";
+    WriteArchive();
+    platform.AddFile(c, L"Hello;c;");
+    platform.AddFile(d, L"Hello;d;");
+    for (const wchar_t* lost : {L"", L".bak"}) EXPECT_TRUE(platform.RemoveFile(NamesFile() + lost));
+    List({a, b, c, d});
+    EXPECT_NE(Run().namesNote.find(L"1 entry is the beginning of more than one log"), std::wstring::npos);
+    EXPECT_EQ(platform.archive[L"Inboxin~3.bkl"], L"Hello;");
+    EXPECT_EQ(platform.archive[L"Inboxin~4.bkl"], L"Hello;c;");
+    EXPECT_EQ(platform.archive[L"Inboxin~5.bkl"], L"Hello;d;");
+}
+
 TEST_F(CollectionTest, ALostNamesFileNeverGivesAnEntryToAnotherLogAndContentProvesALogsOwn) {
     platform.AddFile(L"D:\\Becky\\one\\Inbox\\in.bkl", L"one");
     platform.AddFile(L"D:\\Becky\\two\\Inbox\\in.bkl", L"two");
