@@ -155,8 +155,10 @@ def growth_rows(growth):
                      verdict(grew, LISTING_GROWTH_TARGET)))
         for entries, before, now in ((growth.ds.logs, growth.read_back, growth.reader),
                                      (growth.many, growth.many_read_back, growth.many_reader)):
-            rows.append((f"Reading {entries:,} entries back: before, the archiver's listing (`rar lt`)",
-                         f"{statistics.median(before):.3f}", f"{statistics.median(before) / first:.4f}", "", ""))
+            if before:
+                rows.append((f"Reading {entries:,} entries back: before, the archiver's listing (`rar lt`)",
+                             f"{statistics.median(before):.3f}", f"{statistics.median(before) / first:.4f}",
+                             "", ""))
             rows.append((f"Reading {entries:,} entries back: now, the program reads the headers",
                          f"{statistics.median(now):.3f}", f"{statistics.median(now) / first:.4f}", "", ""))
         rows.append((f"Test of the whole archive (`rar t`, weekly and before a full run)",

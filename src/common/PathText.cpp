@@ -17,4 +17,9 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
 
+std::size_t ExtensionStart(const std::wstring& fileName) {
+    const std::size_t dot = fileName.rfind(L'.');
+    return dot == std::wstring::npos ? fileName.size() : dot;
+}
+
 }  // namespace quarn

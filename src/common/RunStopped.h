@@ -31,14 +31,19 @@ enum class ExitCode : int {
 // and ends with the code.
 class RunStopped {
 public:
-    RunStopped(ExitCode code, std::wstring message) : code_(code), message_(std::move(message)) {}
+    RunStopped(ExitCode code, std::wstring message, std::wstring note = {})
+        : code_(code), message_(std::move(message)), note_(std::move(note)) {}
 
     ExitCode Code() const { return code_; }
     const std::wstring& Message() const { return message_; }
+    // What the run log should say besides the message, such as processes a step left
+    // running; empty when nothing.
+    const std::wstring& Note() const { return note_; }
 
 private:
     ExitCode code_;
     std::wstring message_;
+    std::wstring note_;
 };
 
 }  // namespace quarn

@@ -84,7 +84,7 @@ std::string ToUtf8(const std::wstring& text) {
 }
 
 std::optional<std::wstring> FromUtf8(const std::string& bytes) {
-    std::size_t i = bytes.compare(0, 3, kUtf8ByteOrderMark) == 0 ? 3 : 0;
+    std::size_t i = bytes.size() - WithoutUtf8ByteOrderMark(bytes).size();
     std::wstring text;
     text.reserve(bytes.size());
     while (i < bytes.size()) {
@@ -140,6 +140,14 @@ std::string ToUtf16Le(const std::wstring& text) {
         }
     }
     return bytes;
+}
+
+}  // namespace quarn
+
+namespace quarn {
+
+std::string_view WithoutUtf8ByteOrderMark(std::string_view bytes) {
+    return bytes.substr(0, 3) == kUtf8ByteOrderMark ? bytes.substr(3) : bytes;
 }
 
 }  // namespace quarn

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quarn {
 
@@ -22,5 +23,8 @@ std::string ToUtf16Le(const std::wstring& text);
 
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 inline constexpr char kUtf16LeByteOrderMark[] = "\xFF\xFE";
+
+// The bytes after a leading UTF-8 byte-order mark, or all of them.
+std::string_view WithoutUtf8ByteOrderMark(std::string_view bytes);
 
 }  // namespace quarn

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quarn {
 
 // The rules Windows sets for the name of a file or folder, and the ASCII case
 // folding with which its fixed names and our own extensions and keys are compared.
+
+// A file name holds at most 255 UTF-16 units.
+inline constexpr std::size_t kLongestFileName = 255;
 
 // True for a name that Windows takes for a device in every folder: CON, PRN, AUX,
 // NUL, CONIN$, CONOUT$, COM0 to COM9 and LPT0 to LPT9 (also with the superscript

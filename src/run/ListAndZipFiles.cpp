@@ -2,13 +2,13 @@
 #include <optional>
 #include <vector>
 
-#include "backup/ArchiveCommand.h"
-#include "backup/ArchiveRecord.h"
-#include "backup/ArchiveUpdate.h"
-#include "backup/DamagedArchive.h"
-#include "backup/LogCollection.h"
-#include "backup/NamesFile.h"
+#include "archive/ArchiveAdd.h"
+#include "archive/ArchiveCommand.h"
+#include "archive/DamagedArchive.h"
 #include "common/Counted.h"
+#include "names/ArchiveRecord.h"
+#include "names/NamesFile.h"
+#include "run/LogCollection.h"
 #include "run/ShowMessage.h"
 #include "run/frmQuarnLogBackup.h"
 
@@ -108,10 +108,10 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& s
     if (staged > 0) {
         try {
             collection.KeepRewrittenVersions();
-            RunArchiver(platform_, archive, staging.Path(), waitLimits_.archiverMs, archiver);
+            archiver = RunArchiver(platform_, archive, staging.Path(), waitLimits_.archiverMs);
         } catch (const RunStopped& stopped) {
             summary_.notArchived = staged;
-            AddNote(archiver.note);
+            AddNote(stopped.Note());
             AddNote(collection.Notes());
             if (result.notCopied.empty()) throw;
             throw RunStopped(stopped.Code(), stopped.Message() +
@@ -120,10 +120,9 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& s
         }
         AddNote(archiver.note);
     }
-    Status recorded;
     const Confirmation confirmation = [&] {
         try {
-            return collection.ConfirmArchived(staged > 0, archiver.exitCode, recorded);
+            return collection.ConfirmArchived(staged > 0, archiver.exitCode);
         } catch (const RunStopped&) {
             AddNote(collection.Notes());
             throw;
@@ -136,9 +135,10 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& s
         if (std::find(lost_.begin(), lost_.end(), name) == lost_.end()) lost_.push_back(name);
     }
     summary_.archived = confirmation.confirmed;
-    if (!recorded) {
+    if (!confirmation.recorded) {
         AddNote(L"What the archive holds could not be recorded in " + NamesFilePath(archive) +
-                L" (" + platform_.ErrorText(recorded.Error()) + L"), so the next run archives every log.");
+                L" (" + platform_.ErrorText(confirmation.recorded.Error()) +
+                L"), so the next run archives every log.");
     }
     NoteWhatWasKeptOrLeft(result);
     if (!confirmation.missing.empty()) {

@@ -4,9 +4,9 @@
 #include <cassert>
 #include <exception>
 
-#include "backup/ArchiveCommand.h"
-#include "backup/BackupDirectory.h"
+#include "archive/ArchiveCommand.h"
 #include "common/PathText.h"
+#include "run/BackupDirectory.h"
 #include "run/ProgramPlacement.h"
 #include "run/RunLocks.h"
 #include "run/RunRecord.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "backup/LogCollection.h"
 #include "common/RunStopped.h"
 #include "platform/Platform.h"
+#include "run/LogCollection.h"
 #include "run/RunLog.h"
 #include "run/WaitLimits.h"
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "backup/LogListing.h"
 #include "common/Crc32.h"
-#include "fakes/Rar5Writer.h"
 #include "common/PathText.h"
 #include "common/TextEncoding.h"
+#include "fakes/Rar5Writer.h"
+#include "staging/LogListing.h"
 
 namespace quarn::testing {
 namespace {
