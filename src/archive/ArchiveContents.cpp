@@ -4,6 +4,21 @@
 
 namespace quarn {
 
+EntriesByName ByFoldedName(Platform& platform, std::vector<ArchiveEntry> entries) {
+    EntriesByName byName;
+    for (ArchiveEntry& entry : entries) {
+        std::wstring folded = platform.FoldCase(entry.name);
+        byName.emplace(std::move(folded), std::move(entry));
+    }
+    return byName;
+}
+
+const ArchiveEntry* HeldUnder(Platform& platform, const EntriesByName& entries, const std::wstring& name) {
+    const std::wstring folded = platform.FoldCase(name);
+    const auto found = entries.lower_bound(folded);
+    return found == entries.end() || found->first != folded ? nullptr : &found->second;
+}
+
 ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archivePath,
                                   const std::wstring& consequence) {
     const auto stop = [&](const std::wstring& reason) {

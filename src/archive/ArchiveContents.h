@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,13 @@ struct ArchiveContents {
     std::vector<ArchiveEntry> entries;  // in archive order; an archive not there holds none
     std::optional<std::wstring> damage;  // why it is damaged ("it has a header that ...")
 };
+
+// An archive's entries by their names as the file system folds them; a name held
+// twice is there twice, first as first.
+using EntriesByName = std::multimap<std::wstring, ArchiveEntry>;
+EntriesByName ByFoldedName(Platform& platform, std::vector<ArchiveEntry> entries);
+// The first entry held under the name; none when there is none.
+const ArchiveEntry* HeldUnder(Platform& platform, const EntriesByName& entries, const std::wstring& name);
 
 // Reads the archive's headers. Stops the run (exit 9), with consequence at the end of
 // its message, when the archive cannot be read or is of a kind the program cannot

@@ -8,7 +8,7 @@
 #include "common/Counted.h"
 #include "names/ArchiveRecord.h"
 #include "names/NamesFile.h"
-#include "run/LogCollection.h"
+#include "run/Night.h"
 #include "run/ShowMessage.h"
 #include "run/frmQuarnLogBackup.h"
 
@@ -82,10 +82,10 @@ void frmQuarnLogBackup::ListAndZipFiles() {
 std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& setAside) {
     const std::wstring archive = ArchivePath(sBackupDir, sZipFile);
     StagingFolder staging(platform_, programFolder_);
-    LogCollection collection(platform_, sDataDir, archive, programFolder_, staging,
-                             waitLimits_.listingMs, waitLimits_.archiverMs,
-                             setAside.empty() ? L"" : L"the archive was damaged and set aside", setAside);
-    const StagingResult result = collection.Stage();
+    const NightPlace place{sDataDir, archive, programFolder_, waitLimits_.listingMs, waitLimits_.archiverMs,
+                           setAside};
+    Tonight night = StageNight(platform_, place, staging);
+    const StagingResult& result = night.result;
     if (result.damage) return result.damage;
     summary_.notCopied.clear();
     for (const NotCopied& log : result.notCopied) {
@@ -107,12 +107,12 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& s
     summary_.archiverSkipped = staged == 0;
     if (staged > 0) {
         try {
-            collection.KeepRewrittenVersions();
+            KeepThePast(platform_, place, staging.Path(), night);
             archiver = RunArchiver(platform_, archive, staging.Path(), waitLimits_.archiverMs);
         } catch (const RunStopped& stopped) {
             summary_.notArchived = staged;
             AddNote(stopped.Note());
-            AddNote(collection.Notes());
+            AddNote(night.Notes());
             if (result.notCopied.empty()) throw;
             throw RunStopped(stopped.Code(), stopped.Message() +
                                                  L"\r\n\r\nThese log files could not be copied "
@@ -122,13 +122,13 @@ std::optional<std::wstring> frmQuarnLogBackup::ArchiveOnce(const std::wstring& s
     }
     const Confirmation confirmation = [&] {
         try {
-            return collection.ConfirmArchived(staged > 0, archiver.exitCode);
+            return ConfirmNight(platform_, place, night, staged > 0, archiver.exitCode);
         } catch (const RunStopped&) {
-            AddNote(collection.Notes());
+            AddNote(night.Notes());
             throw;
         }
     }();
-    AddNote(collection.Notes());
+    AddNote(night.Notes());
     if (confirmation.damage) return confirmation.damage;
     // Named in the list, but not yielded whole by the archive set aside, or not in it.
     for (const std::wstring& name : confirmation.forgotten) {

@@ -7,7 +7,7 @@
 
 #include "common/RunStopped.h"
 #include "platform/Platform.h"
-#include "run/LogCollection.h"
+#include "run/Night.h"
 #include "run/RunLog.h"
 #include "run/WaitLimits.h"
 

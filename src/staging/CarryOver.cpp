@@ -1,8 +1,13 @@
 #include "staging/CarryOver.h"
 
+#include <map>
+#include <set>
+#include <utility>
+
 #include "archive/ArchiveExtract.h"
 #include "archive/ArchiveReader.h"
 #include "common/PathText.h"
+#include "names/StagedName.h"
 
 namespace quarn {
 
@@ -45,6 +50,46 @@ CarriedOver CarryOver(Platform& platform, const std::wstring& damagedArchive,
         result.carried.push_back({carry.as, *placed, *check});
     }
     return result;
+}
+
+void CarryOverFromSetAside(Platform& platform, StagingFolder& staging, StagingNames& names,
+                           const EntriesByName& before, const std::wstring& setAside,
+                           std::int64_t today, const std::wstring& programFolder,
+                           std::uint32_t timeoutMs, StagedCopies& staged, std::wstring& note) {
+    std::set<std::wstring> taken;
+    for (const StagedCopy& copy : staged.copies) taken.insert(platform.FoldCase(copy.name));
+    // What a rewritten log held goes to the new archive under its dated name.
+    std::map<std::wstring, std::wstring> keptAs;
+    for (const ReplacedEntry& replaced : staged.replaced) {
+        keptAs[platform.FoldCase(names.Entry(replaced.name).name)] = names.KeepVersion(replaced.name, today);
+        if (names.IsLog(replaced.name)) names.SetRecord(replaced.name, std::nullopt);
+    }
+    staged.replaced.clear();
+    std::vector<EntryToCarry> wanted;
+    for (auto entry = before.begin(); entry != before.end(); entry = before.upper_bound(entry->first)) {
+        if (!IsFitStagedName(entry->second.name)) continue;
+        if (taken.count(entry->first) == 0) {
+            wanted.push_back({entry->second, entry->second.name});
+        } else if (const auto kept = keptAs.find(entry->first); kept != keptAs.end()) {
+            wanted.push_back({entry->second, kept->second});
+        }
+    }
+    // Past the damage the archive's headers cannot be read, but the archiver may still
+    // yield the entries there that the list names, each checked by it against its CRC.
+    for (const std::wstring& name : names.AllNames()) {
+        const std::wstring folded = platform.FoldCase(name);
+        if (before.count(folded) == 0 && taken.count(folded) == 0 && IsFitStagedName(name)) {
+            wanted.push_back({ArchiveEntry{name, 0, std::nullopt}, name});
+        }
+    }
+    CarriedOver over = CarryOver(platform, setAside, wanted, staging, programFolder, timeoutMs, note);
+    for (CarriedEntry& entry : over.carried) {
+        names.Reserve(entry.name);  // or it holds it already
+        staged.copies.push_back({entry.name, entry.content, names.LogNamed(entry.name), std::nullopt, false,
+                                 std::move(entry.path), true, 0});
+    }
+    staged.carried = over.carried.size();
+    staged.lost = std::move(over.lost);
 }
 
 }  // namespace quarn

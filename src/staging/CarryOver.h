@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/ArchiveContents.h"
 #include "archive/ArchiveEntry.h"
+#include "names/StagingNames.h"
+#include "staging/StagedCopies.h"
 #include "platform/Platform.h"
 #include "staging/StagingFolder.h"
 
@@ -38,6 +41,16 @@ struct CarriedOver {
 CarriedOver CarryOver(Platform& platform, const std::wstring& damagedArchive,
                       const std::vector<EntryToCarry>& wanted, StagingFolder& staging,
                       const std::wstring& programFolder, std::uint32_t timeoutMs, std::wstring& note);
+
+// A new archive for a damaged one set aside takes what only that one held: what the
+// rewritten logs held (staged.replaced) under dated names, and every other entry whose
+// name no copy takes, from before (its entries as its headers give them) and, past its
+// damage, every name the list holds. Each one it yields whole joins staged.copies; the
+// others are staged.lost. The names list then holds the dated names.
+void CarryOverFromSetAside(Platform& platform, StagingFolder& staging, StagingNames& names,
+                           const EntriesByName& before, const std::wstring& setAside,
+                           std::int64_t today, const std::wstring& programFolder,
+                           std::uint32_t timeoutMs, StagedCopies& staged, std::wstring& note);
 
 // Whatever a damaged archive's headers still give, up to the damage; nothing from one
 // that cannot be read at all.

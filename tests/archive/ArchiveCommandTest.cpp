@@ -7,7 +7,7 @@
 #include "fakes/Rar5Writer.h"
 #include "fakes/RunFixture.h"
 #include "fakes/StopOf.h"
-#include "run/LogCollection.h"
+#include "run/Night.h"
 #include "staging/LogListing.h"
 
 namespace quarn::testing {

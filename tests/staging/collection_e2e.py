@@ -19,7 +19,7 @@ KEEP_COPIES = {"RAR_STANDIN_EXIT": "1"}  # the archiver fails and leaves the cop
 ARCHIVE = "C:\\Backups\\QuarnMail\\QuarnLogsZip.rar"
 
 
-class LogCollection(WineTestCase):
+class Staging(WineTestCase):
     def stage(self, files, folder_name="collection", data_dir="C:\\maildata", locale="en_US.UTF-8"):
         """Lays out the data directory, runs with a failing archiver and returns the
         run and the staged copies as {name: bytes}."""

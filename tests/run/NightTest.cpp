@@ -1,7 +1,7 @@
 #include "archive/ArchiveCommand.h"
 #include "names/StagedName.h"
 #include "names/StagingNames.h"
-#include "run/LogCollection.h"
+#include "run/Night.h"
 #include "staging/LogListing.h"
 
 #include <gtest/gtest.h>
@@ -143,25 +143,25 @@ protected:
         for (const auto& [name, content] : platform.archive) entries.emplace_back(name, ToUtf8(content));
         platform.AddFileBytes(Archive(), Rar5Archive(entries));
     }
+    NightPlace Place(const std::wstring& dataDir = L"D:\\Becky\\", const std::wstring& archive = Archive()) {
+        return {dataDir, archive, platform.programFolder, 1000, 2000, {}};
+    }
     StagingResult Stage(const std::wstring& dataDir = L"D:\\Becky\\",
                         const std::wstring& archive = Archive()) {
         quarn::StagingFolder staging(platform, platform.programFolder);
-        return LogCollection(platform, dataDir, archive, platform.programFolder, staging, 1000,
-                             2000)
-            .Stage();
+        return StageNight(platform, Place(dataDir, archive), staging).result;
     }
-    // Stages, then archives the way the archiver would, and records what it archived.
+    // The night's steps, the archiver answering as it would, and what it recorded.
     StagingResult Run() {
         quarn::StagingFolder staging(platform, platform.programFolder);
-        LogCollection collection(platform, L"D:\\Becky\\", Archive(), platform.programFolder,
-                                 staging, 1000, 2000);
-        const StagingResult result = collection.Stage();
-        collection.KeepRewrittenVersions();
+        const NightPlace place = Place();
+        Tonight night = StageNight(platform, place, staging);
+        KeepThePast(platform, place, staging.Path(), night);
         EXPECT_TRUE(platform.RunProcess(L"\"rar.exe\" " + BuildArchiveCommand(Archive()),
                                         WindowShow::MinimizedInactive, StagingFolder(), {}, {}, 1));
-        confirmation = collection.ConfirmArchived(true, 0);
+        confirmation = ConfirmNight(platform, place, night, true, 0);
         EXPECT_TRUE(confirmation.recorded.Ok());
-        return result;
+        return night.result;
     }
     static std::wstring Archive() { return L"C:\\Backups\\x.rar"; }
     Confirmation confirmation;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveContents.h"
+#include "names/StagingNames.h"
+#include "platform/Platform.h"
+
+namespace quarn {
+
+// The names of the listed logs, in the order of the listing.
+struct NamedLogs {
+    std::vector<std::size_t> entries;   // each log's entry in the names list
+    std::vector<std::wstring> unfit;    // logs no name that an archive entry may have can be made of
+};
+
+// Gives each listed log its lasting name: the one the list gives it, else, where the
+// archive was read (before), an entry of its own that it proves (see TakeBackEntries),
+// else a new one. Adds to note what was taken back.
+NamedLogs NameLogs(Platform& platform, StagingNames& names, const std::vector<std::wstring>& logs,
+                   const EntriesByName* before, std::wstring& note);
+
+// Holds every name the archive holds that the list lacks; how many it held.
+std::size_t ReserveArchiveNames(StagingNames& names, const EntriesByName& entries);
+
+// A log of the data folder that is not listed is told once, on the night that first
+// misses it: returns how many were first missed. Stops the run (exit 14) when none of
+// the data folder's known logs is listed any more.
+std::size_t MarkMissing(StagingNames& names, const std::vector<std::size_t>& listed,
+                        const std::wstring& dataDir, std::int64_t today, const std::wstring& archivePath);
+
+// The listed logs to copy: every one in a full run; else those without a record, or
+// whose stamp moved from it, or that cannot be looked at (the copy then tells why).
+std::vector<std::size_t> ChangedLogs(Platform& platform, const StagingNames& names,
+                                     const std::vector<std::size_t>& listed, bool fullRun);
+
+}  // namespace quarn

@@ -1,0 +1,145 @@
+#include "run/Night.h"
+
+#include "common/Calendar.h"
+#include "common/Counted.h"
+#include "names/LogNaming.h"
+#include "staging/CarryOver.h"
+#include "staging/LogListing.h"
+#include "staging/StagingSpace.h"
+
+namespace quarn {
+namespace {
+
+const wchar_t kNothingBackedUp[] = L"Nothing was backed up.";
+
+// What the archive holds before anything is added: for a new archive in place of one
+// set aside, what that one still yields. False when the archive is damaged.
+bool ReadArchiveBefore(Platform& platform, const NightPlace& place, Tonight& night) {
+    if (night.before) return true;
+    if (!night.kind.archiveExists && !place.setAside.empty()) {
+        night.before = ByFoldedName(platform, IntactEntries(platform, place.setAside));
+        return true;
+    }
+    ArchiveContents contents = ArchiveContentsOf(platform, place.archivePath, kNothingBackedUp);
+    if (contents.damage) {
+        night.result.damage = std::move(contents.damage);
+        return false;
+    }
+    night.before = ByFoldedName(platform, std::move(contents.entries));
+    return true;
+}
+
+void AddTo(std::wstring& text, const std::wstring& more) {
+    if (!more.empty()) text += (text.empty() ? L"" : L" ") + more;
+}
+
+}  // namespace
+
+std::wstring Tonight::Notes() const {
+    std::wstring text;
+    for (const std::wstring& note : notes) AddTo(text, note);
+    return text;
+}
+
+Tonight StageNight(Platform& platform, const NightPlace& place, StagingFolder& staging) {
+    Tonight night(platform, place);
+    StagingResult& result = night.result;
+    night.today = DayNumber(platform.Now());
+    night.computer = ThisComputer(platform);
+    const bool namesWhole = night.namesFile.Load(night.names);
+    if (night.names.Archive()) {
+        RefuseAnotherComputersList(platform, place.archivePath, night.names.Archive()->computer,
+                                   night.computer);
+    }
+    // A copy under a name that no one holds goes to the archive under that name.
+    const std::vector<std::wstring> leftovers = staging.LeftoverNames();
+    for (const std::wstring& name : leftovers) night.names.Reserve(name);
+
+    // 1. The kind of run.
+    night.kind = DecideRunKind(platform, place.archivePath, place.dataDir, night.names, namesWhole,
+                               !leftovers.empty(), night.today,
+                               place.setAside.empty() ? L"" : L"the archive was damaged and set aside");
+    result.fullRunReason = night.kind.reason;
+    result.namesNote = night.namesFile.Note();
+
+    // 2. The archive: tested when due; a full run holds every name it holds.
+    if (night.kind.archiveExists) {
+        const DueTest test = TestIfDue(platform, place.archivePath, place.programFolder,
+                                       place.archiverTimeoutMs, night.names.Archive(),
+                                       night.kind.full, night.today, night.Note());
+        result.damage = test.damage;
+        if (result.damage) return night;
+        night.testedWhole = test.tested;
+        if (night.kind.full) {
+            if (!ReadArchiveBefore(platform, place, night)) return night;
+            const std::size_t held = ReserveArchiveNames(night.names, *night.before);
+            if (!namesWhole || held > 0) {
+                AddTo(result.namesNote, Counted(held, L"name was", L"names were") +
+                                            L" recovered from the archive's own headers.");
+            }
+        }
+    }
+
+    // 3. The logs, each with its lasting name: every name is settled and kept before the
+    // first copy, so that the archive never receives an entry under a name that the next
+    // night might give to another log.
+    std::vector<std::wstring> logs;
+    result.listingNote = ListLogFiles(platform, place.dataDir, place.programFolder, place.listingTimeoutMs,
+                                      [&logs](const std::wstring& log) { logs.push_back(log); });
+    const NamedLogs named = NameLogs(platform, night.names, logs, night.before ? &*night.before : nullptr,
+                                     result.namesNote);
+    for (const std::wstring& log : named.unfit) {
+        result.notCopied.push_back({log, L"No name that an archive entry may have can be made of its "
+                                         L"path. It was not backed up."});
+    }
+    result.notFound = MarkMissing(night.names, named.entries, place.dataDir, night.today, place.archivePath);
+
+    // 4. What changed. A full run trusts no record it did not make itself, and until the
+    // night's outcome is recorded the next night cannot trust the records.
+    const std::vector<std::size_t> changed =
+        ChangedLogs(platform, night.names, named.entries, night.kind.full);
+    result.unchanged = named.entries.size() - changed.size();
+    if (night.kind.full) night.names.ClearRecords();
+    const bool adding = !changed.empty() || !leftovers.empty();
+    if (adding && night.names.Archive()) {
+        ArchiveRecord unfinished = *night.names.Archive();
+        unfinished.finished = false;
+        night.names.SetArchive(unfinished);
+    }
+    night.namesFile.Save(night.names);
+
+    // 5. The copies, each judged by what the archive holds under its name.
+    if (adding && !ReadArchiveBefore(platform, place, night)) return night;
+    const EntriesByName none;
+    const EntriesByName& before = night.before ? *night.before : none;
+    std::uint64_t copyBytes = 0;
+    for (const std::size_t entry : changed) copyBytes += SpaceForCopy(platform, night.names.Entry(entry).source);
+    // The archiver writes its new archive first as a whole copy in the staging folder.
+    if (night.kind.archiveExists) copyBytes += SpaceForCopy(platform, place.archivePath);
+    CheckStagingSpace(platform, changed.size(), copyBytes, staging.Path());
+    StagedCopies& staged = night.staged;
+    CopyChangedLogs(platform, staging, night.names, changed, before, staged);
+    TakeLeftovers(platform, staging, night.names, before, staged);
+    SettleEarlierCopies(platform, staging, night.names, before,
+                        night.kind.archiveExists ? place.archivePath : place.setAside, place.programFolder,
+                        place.archiverTimeoutMs, staged, night.Note());
+    result.rewritten = staged.replaced.size();
+
+    // 6. In place of an archive set aside: what only that one held.
+    if (!place.setAside.empty() && ReadArchiveBefore(platform, place, night)) {
+        CarryOverFromSetAside(platform, staging, night.names, *night.before, place.setAside, night.today,
+                              place.programFolder, place.archiverTimeoutMs, staged, night.Note());
+        // The kept names are the list's before they are the archive's.
+        night.namesFile.Save(night.names);
+    }
+    result.copied = staged.copied;
+    result.earlierCopies = staged.earlierCopies;
+    result.leftovers = staged.leftovers;
+    result.staleLeftovers = staged.staleLeftovers;
+    result.carried = staged.carried;
+    result.lost = staged.lost;
+    result.notCopied.insert(result.notCopied.end(), staged.notCopied.begin(), staged.notCopied.end());
+    return night;
+}
+
+}  // namespace quarn

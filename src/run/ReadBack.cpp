@@ -1,0 +1,123 @@
+// The night's second half: keeping the past before the archiver, and reading the
+// archive back after it.
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "archive/ArchiveCommand.h"
+#include "archive/ArchiveRename.h"
+#include "common/Counted.h"
+#include "common/RunStopped.h"
+#include "run/Night.h"
+
+namespace quarn {
+namespace {
+
+// Records the archive as the night leaves it and saves the list.
+Status RecordOutcome(Platform& platform, const NightPlace& place, Tonight& night, bool allConfirmed) {
+    StagingNames& names = night.names;
+    const Result<FileStamp> stamp = platform.StampOf(place.archivePath);
+    if (!stamp) {
+        // No archive yet (nothing was ever archived): nothing to record it by.
+        if (!win32::IsNotFound(stamp.Error())) return Failed{stamp.Error()};
+        if (!names.Changed()) return {};
+        return night.namesFile.SaveRecords(names);
+    }
+    const std::optional<ArchiveRecord> earlier = names.Archive();
+    ArchiveRecord record;
+    record.archive = ArchiveKey(platform, place.archivePath);
+    record.stamp = *stamp;
+    if (const Result<FileIdentity> identity = platform.IdentityOf(place.archivePath)) {
+        record.identity = *identity;
+    }
+    record.lastFullRunDay = night.kind.full || !earlier ? night.today : earlier->lastFullRunDay;
+    record.finished = true;
+    record.computer = night.computer;
+    // An archive the night made holds nothing but what was just read back.
+    if (night.testedWhole || (!night.kind.archiveExists && allConfirmed)) {
+        record.lastTestDay = night.today;
+    } else if (earlier) {
+        record.lastTestDay = earlier->lastTestDay;
+    }
+    const bool same = earlier && earlier->archive == record.archive && earlier->stamp == record.stamp &&
+                      earlier->identity == record.identity && earlier->finished &&
+                      earlier->computer == record.computer && earlier->lastTestDay == record.lastTestDay &&
+                      earlier->lastFullRunDay == record.lastFullRunDay;
+    if (!same) names.SetArchive(record);
+    if (night.kind.full) names.SetLastFullRun(platform.FoldCase(place.dataDir), night.today);
+    if (!names.Changed()) return {};
+    return night.namesFile.SaveRecords(names);
+}
+
+}  // namespace
+
+void KeepThePast(Platform& platform, const NightPlace& place, const std::wstring& stagingFolder,
+                 Tonight& night) {
+    const std::vector<ReplacedEntry>& replaced = night.staged.replaced;
+    if (replaced.empty()) return;
+    std::vector<EntryRename> renames;
+    for (const ReplacedEntry& entry : replaced) {
+        renames.push_back({night.names.Entry(entry.name).name, night.names.KeepVersion(entry.name, night.today),
+                           entry.held});
+    }
+    // The kept names are the list's before they are the archive's.
+    night.namesFile.Save(night.names);
+    // In the staging folder: the archiver rewrites the archive through a temporary copy in
+    // the folder it runs in, and a run ended midway leaves it where the next run clears it.
+    RenameEntries(platform, place.archivePath, renames, stagingFolder, place.programFolder,
+                  place.archiverTimeoutMs, night.Note());
+    for (const ReplacedEntry& entry : replaced) {
+        if (night.names.IsLog(entry.name)) night.names.SetRecord(entry.name, std::nullopt);
+    }
+}
+
+Confirmation ConfirmNight(Platform& platform, const NightPlace& place, Tonight& night, bool archiverRan,
+                          std::uint32_t archiverExitCode) {
+    Confirmation confirmation;
+    EntriesByName held;
+    if (archiverRan) {
+        ArchiveContents contents = ArchiveContentsOf(
+            platform, place.archivePath,
+            L"What the archive holds cannot be told, so no log is taken for archived: the next "
+            L"run archives them again.");
+        if (contents.damage) {
+            confirmation.damage = std::move(contents.damage);
+            return confirmation;
+        }
+        held = ByFoldedName(platform, std::move(contents.entries));
+    }
+    for (const std::size_t entry : night.staged.failedLogs) night.names.SetRecord(entry, std::nullopt);
+    for (const StagedCopy& copy : night.staged.copies) {
+        const auto [first, last] = held.equal_range(platform.FoldCase(copy.name));
+        const bool confirmed = std::any_of(first, last, [&](const auto& hit) {
+            return hit.second.size == copy.content.size && hit.second.crc32 == copy.content.crc;
+        });
+        if (copy.log) night.names.SetRecord(*copy.log, confirmed ? copy.record : std::nullopt);
+        if (!confirmed) {
+            confirmation.missing.push_back(copy.name);
+        } else {
+            ++(copy.fresh ? confirmation.confirmed : confirmation.confirmedEarlier);
+        }
+    }
+    // A checksum error in an archive whose headers read whole is the archiver's failure,
+    // not damage: the archive stays.
+    if (archiverExitCode == kArchiverDamagedArchive) {
+        throw RunStopped(ExitCode::ArchiverFailed,
+                         L"The RAR archiver failed with exit code 3 (" +
+                             DescribeArchiverExit(kArchiverDamagedArchive) + L") while writing " +
+                             place.archivePath + L", and its headers read whole. " +
+                             Counted(confirmation.confirmed + confirmation.confirmedEarlier, L"copy is",
+                                     L"copies are") +
+                             L" in it; the next run archives the others again. Check the archive "
+                             L"with \"rar t\".");
+    }
+    // A new archive for one set aside: the list names no more than it holds.
+    if (!place.setAside.empty()) {
+        confirmation.forgotten = night.names.ForgetUnheld(
+            [&](const std::wstring& name) { return held.count(platform.FoldCase(name)) > 0; });
+    }
+    confirmation.recorded = RecordOutcome(platform, place, night, confirmation.missing.empty());
+    return confirmation;
+}
+
+}  // namespace quarn
