@@ -10,7 +10,7 @@ namespace quarn {
 namespace archive_blocks {
 namespace {
 
-constexpr std::size_t kWindow = 16 * 1024;
+constexpr std::size_t kWindow = std::size_t{16} * 1024;
 
 }  // namespace
 

@@ -50,7 +50,7 @@ std::wstring SetAsideDamagedArchive(Platform& platform, const std::wstring& arch
         return taken.Ok();
     });
     if (!free) stop({}, L"the names for archives set aside on this day are all taken.");
-    const std::wstring aside = nameFor(*free);
+    std::wstring aside = nameFor(*free);
     // Its names first: an archive set aside is never without them, where it had them.
     const Result<std::string> names = platform.ReadFileBytes(namesPath);
     Status kept;

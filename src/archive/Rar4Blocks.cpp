@@ -51,48 +51,64 @@ std::uint16_t HeaderCrc(const Bytes& block, std::size_t size) {
 // a byte; with the top bit, a correction byte follows and each is moved into the high
 // byte's page). The maker publishes no description of it; this is how the archiver
 // writes it. None when the bytes end inside a character.
-std::optional<std::wstring> CompactUnicodeName(const std::string& oem, const std::string& packed) {
-    std::string utf16;
-    const auto unit = [&utf16](unsigned u) {
-        utf16 += static_cast<char>(u & 0xFF);
-        utf16 += static_cast<char>((u >> 8) & 0xFF);
-    };
-    const auto byte = [&packed](std::size_t at) { return static_cast<unsigned char>(packed[at]); };
-    if (packed.empty()) return std::nullopt;
-    const unsigned high = byte(0) << 8;
-    std::size_t at = 1;
-    std::size_t count = 0;  // characters so far
-    unsigned codes = 0;
-    int bits = 0;
-    while (at < packed.size()) {
-        if (bits == 0) {
-            codes = byte(at++);
-            bits = 8;
-            continue;
-        }
-        bits -= 2;
-        const unsigned code = (codes >> bits) & 3;
-        if (code == 0 || code == 1) {
-            unit((code == 1 ? high : 0) | byte(at++));
-            ++count;
-        } else if (code == 2) {
-            if (at + 1 >= packed.size()) return std::nullopt;
-            unit(byte(at) | (byte(at + 1) << 8));
-            at += 2;
-            ++count;
-        } else {
-            const unsigned run = byte(at++);
-            const bool moved = (run & 0x80) != 0;
-            if (moved && at >= packed.size()) return std::nullopt;
-            const unsigned correction = moved ? byte(at++) : 0;
-            for (unsigned k = 0; k < (run & 0x7F) + 2 && count < oem.size(); ++k, ++count) {
-                const unsigned c = static_cast<unsigned char>(oem[count]);
-                unit(moved ? (high | ((c + correction) & 0xFF)) : c);
+class CompactUnicodeName {
+public:
+    CompactUnicodeName(const std::string& oem, const std::string& packed) : oem_(oem), packed_(packed) {}
+
+    std::optional<std::wstring> Decoded() {
+        if (packed_.empty()) return std::nullopt;
+        high_ = Byte(0) << 8;
+        std::size_t at = 1;
+        unsigned codes = 0;
+        int bits = 0;
+        while (at < packed_.size()) {
+            if (bits == 0) {
+                codes = Byte(at++);
+                bits = 8;
+                continue;
             }
+            bits -= 2;
+            if (!Character((codes >> bits) & 3, at)) return std::nullopt;
         }
+        return FromUtf16Le(utf16_);
     }
-    return FromUtf16Le(utf16);
-}
+
+private:
+    unsigned Byte(std::size_t at) const { return static_cast<unsigned char>(packed_[at]); }
+    void Unit(unsigned u) {
+        utf16_ += static_cast<char>(u & 0xFF);
+        utf16_ += static_cast<char>((u >> 8) & 0xFF);
+        ++count_;
+    }
+    // The characters one code gives, from at on; false when the bytes end inside them.
+    bool Character(unsigned code, std::size_t& at) {
+        if (code < 2) {
+            Unit((code == 1 ? high_ : 0) | Byte(at++));
+            return true;
+        }
+        if (code == 2) {
+            if (at + 1 >= packed_.size()) return false;
+            Unit(Byte(at) | (Byte(at + 1) << 8));
+            at += 2;
+            return true;
+        }
+        const unsigned run = Byte(at++);
+        const bool moved = (run & 0x80) != 0;
+        if (moved && at >= packed_.size()) return false;
+        const unsigned correction = moved ? Byte(at++) : 0;
+        for (unsigned k = 0; k < (run & 0x7F) + 2 && count_ < oem_.size(); ++k) {
+            const unsigned c = static_cast<unsigned char>(oem_[count_]);
+            Unit(moved ? (high_ | ((c + correction) & 0xFF)) : c);
+        }
+        return true;
+    }
+
+    const std::string& oem_;
+    const std::string& packed_;
+    std::string utf16_;
+    unsigned high_ = 0;
+    std::size_t count_ = 0;  // characters so far
+};
 
 // With the Unicode flag FILE_NAME holds the name in the OEM code page, a zero byte and
 // the name in the compact form above; with the flag and no zero byte, it is UTF-8. The
@@ -103,7 +119,7 @@ std::wstring FileName(const std::string& field, bool unicode) {
     const std::size_t zero = field.find('\0');
     if (zero == std::string::npos) return Utf8Name(field);
     const std::string oem = field.substr(0, zero);
-    return CompactUnicodeName(oem, field.substr(zero + 1)).value_or(AsciiName(oem) + L'\xFFFD');
+    return CompactUnicodeName(oem, field.substr(zero + 1)).Decoded().value_or(AsciiName(oem) + L'\xFFFD');
 }
 
 // A file's block, or a subblock, laid out as one.

@@ -33,6 +33,43 @@ void AddTo(std::wstring& text, const std::wstring& more) {
     if (!more.empty()) text += (text.empty() ? L"" : L" ") + more;
 }
 
+// The archive, tested when due; in a full run its own headers hold every name it holds.
+// False when it is damaged.
+bool LookAtArchive(Platform& platform, const NightPlace& place, bool namesWhole, Tonight& night) {
+    if (!night.kind.archiveExists) return true;
+    const DueTest test = TestIfDue(platform, place.archivePath, place.programFolder, place.archiverTimeoutMs,
+                                   night.names.Archive(), night.kind.full, night.today, night.Note());
+    night.result.damage = test.damage;
+    if (test.damage) return false;
+    night.testedWhole = test.tested;
+    if (!night.kind.full) return true;
+    if (!ReadArchiveBefore(platform, place, night)) return false;
+    const std::size_t held = ReserveArchiveNames(night.names, *night.before);
+    if (!namesWhole || held > 0) {
+        AddTo(night.result.namesNote,
+              Counted(held, L"name was", L"names were") + L" recovered from the archive's own headers.");
+    }
+    return true;
+}
+
+// The copies, each judged by what the archive holds under its name, once the space
+// for them is known to be there.
+void StageCopies(Platform& platform, const NightPlace& place, StagingFolder& staging,
+                 const std::vector<std::size_t>& changed, Tonight& night) {
+    const EntriesByName none;
+    const EntriesByName& before = night.before ? *night.before : none;
+    std::uint64_t copyBytes = 0;
+    for (const std::size_t entry : changed) copyBytes += SpaceForCopy(platform, night.names.Entry(entry).source);
+    // The archiver writes its new archive first as a whole copy in the staging folder.
+    if (night.kind.archiveExists) copyBytes += SpaceForCopy(platform, place.archivePath);
+    CheckStagingSpace(platform, changed.size(), copyBytes, staging.Path());
+    CopyChangedLogs(platform, staging, night.names, changed, before, night.staged);
+    TakeLeftovers(platform, staging, night.names, before, night.staged);
+    SettleEarlierCopies(platform, staging, night.names, before,
+                        night.kind.archiveExists ? place.archivePath : place.setAside, place.programFolder,
+                        place.archiverTimeoutMs, night.staged, night.Note());
+}
+
 }  // namespace
 
 std::wstring Tonight::Notes() const {
@@ -62,23 +99,8 @@ Tonight StageNight(Platform& platform, const NightPlace& place, StagingFolder& s
     result.fullRunReason = night.kind.reason;
     result.namesNote = night.namesFile.Note();
 
-    // 2. The archive: tested when due; a full run holds every name it holds.
-    if (night.kind.archiveExists) {
-        const DueTest test = TestIfDue(platform, place.archivePath, place.programFolder,
-                                       place.archiverTimeoutMs, night.names.Archive(),
-                                       night.kind.full, night.today, night.Note());
-        result.damage = test.damage;
-        if (result.damage) return night;
-        night.testedWhole = test.tested;
-        if (night.kind.full) {
-            if (!ReadArchiveBefore(platform, place, night)) return night;
-            const std::size_t held = ReserveArchiveNames(night.names, *night.before);
-            if (!namesWhole || held > 0) {
-                AddTo(result.namesNote, Counted(held, L"name was", L"names were") +
-                                            L" recovered from the archive's own headers.");
-            }
-        }
-    }
+    // 2. The archive as it is.
+    if (!LookAtArchive(platform, place, namesWhole, night)) return night;
 
     // 3. The logs, each with its lasting name: every name is settled and kept before the
     // first copy, so that the archive never receives an entry under a name that the next
@@ -108,21 +130,10 @@ Tonight StageNight(Platform& platform, const NightPlace& place, StagingFolder& s
     }
     night.namesFile.Save(night.names);
 
-    // 5. The copies, each judged by what the archive holds under its name.
+    // 5. The copies.
     if (adding && !ReadArchiveBefore(platform, place, night)) return night;
-    const EntriesByName none;
-    const EntriesByName& before = night.before ? *night.before : none;
-    std::uint64_t copyBytes = 0;
-    for (const std::size_t entry : changed) copyBytes += SpaceForCopy(platform, night.names.Entry(entry).source);
-    // The archiver writes its new archive first as a whole copy in the staging folder.
-    if (night.kind.archiveExists) copyBytes += SpaceForCopy(platform, place.archivePath);
-    CheckStagingSpace(platform, changed.size(), copyBytes, staging.Path());
+    StageCopies(platform, place, staging, changed, night);
     StagedCopies& staged = night.staged;
-    CopyChangedLogs(platform, staging, night.names, changed, before, staged);
-    TakeLeftovers(platform, staging, night.names, before, staged);
-    SettleEarlierCopies(platform, staging, night.names, before,
-                        night.kind.archiveExists ? place.archivePath : place.setAside, place.programFolder,
-                        place.archiverTimeoutMs, staged, night.Note());
     result.rewritten = staged.replaced.size();
 
     // 6. In place of an archive set aside: what only that one held.

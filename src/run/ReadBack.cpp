@@ -56,6 +56,7 @@ void KeepThePast(Platform& platform, const NightPlace& place, const std::wstring
     const std::vector<ReplacedEntry>& replaced = night.staged.replaced;
     if (replaced.empty()) return;
     std::vector<EntryRename> renames;
+    renames.reserve(replaced.size());
     for (const ReplacedEntry& entry : replaced) {
         renames.push_back({night.names.Entry(entry.name).name, night.names.KeepVersion(entry.name, night.today),
                            entry.held});

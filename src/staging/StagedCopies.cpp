@@ -15,7 +15,7 @@ bool Begins(const ArchiveEntry& held, const ContentCheck& copy) {
 }
 
 std::optional<std::uint64_t> SizeOf(const ArchiveEntry* held) {
-    return held ? std::optional<std::uint64_t>(held->size) : std::nullopt;
+    return held != nullptr ? std::optional<std::uint64_t>(held->size) : std::nullopt;
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ void CopyChangedLogs(Platform& platform, StagingFolder& staging, const StagingNa
                                                  copy->content.crc},
                                      true, {}, false, 0});
             // Rewritten rather than grown: what the archive holds of it is no part of it.
-            if (held && !Begins(*held, copy->content)) staged.replaced.push_back({entry, *held});
+            if (held != nullptr && !Begins(*held, copy->content)) staged.replaced.push_back({entry, *held});
             continue;
         }
         staged.failedLogs.push_back(entry);
@@ -82,7 +82,7 @@ void SettleEarlierCopies(Platform& platform, StagingFolder& staging, const Stagi
     for (std::size_t i = 0; i < staged.copies.size(); ++i) {
         const StagedCopy& copy = staged.copies[i];
         const ArchiveEntry* held = copy.fresh ? nullptr : HeldUnder(platform, before, copy.name);
-        if (held && !Begins(*held, copy.content)) doubtful.push_back(i);
+        if (held != nullptr && !Begins(*held, copy.content)) doubtful.push_back(i);
     }
     if (doubtful.empty()) return;
     // Which is older cannot be told from their times, which a clock or a copy may have

@@ -81,7 +81,7 @@ std::vector<std::wstring> StagingFolder::LeftoverNames() const {
 
 std::wstring StagingFolder::SubfolderFor(const std::wstring& stagedName) {
     const unsigned subfolder = SubfolderIndex(stagedName);
-    const std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
+    std::wstring subfolderPath = JoinPath(path_, SubfolderName(subfolder));
     if (!subfolderMade_[subfolder]) {
         // Or it is there; if not, what goes into it fails with the reason.
         static_cast<void>(platform_.MakeDirectory(subfolderPath));
