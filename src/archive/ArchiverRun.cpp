@@ -126,10 +126,10 @@ std::uint32_t RunArchiverCommand(Platform& platform, const std::wstring& argumen
                          L"The RAR archiver did not end within " + DurationText(timeoutMs) +
                              L" and was stopped while " + doing + L". " + consequence);
     }
-    if (end->waitError != 0) {
+    if (!end->awaited) {
         throw RunStopped(ExitCode::ArchiverFailed,
                          L"The end of the RAR archiver could not be awaited (" +
-                             platform.ErrorText(end->waitError) + L"), so it was stopped while " +
+                             platform.ErrorText(end->awaited.Error()) + L"), so it was stopped while " +
                              doing + L". " + consequence);
     }
     if (end->exitCode != kArchiverSuccess) {

@@ -9,7 +9,7 @@ std::wstring LeftRunningNote(Platform& platform, const ProcessEnd& end, const st
     std::wstring note = Counted(end.leftRunning, L"process", L"processes") + L" that " + step +
                         L" started" + (end.leftRunning == 1 ? L" was" : L" were") +
                         L" still running after it was ended";
-    if (end.endError != 0) note += L" (" + platform.ErrorText(end.endError) + L")";
+    if (!end.endedAll) note += L" (" + platform.ErrorText(end.endedAll.Error()) + L")";
     return note + L"; Windows ends them when this program ends.";
 }
 

@@ -108,15 +108,16 @@ struct ChildVariable {
     std::optional<std::wstring> value;
 };
 
-// How a process that was started ended.
+// How a process that was started ended: a process that ran has an end, whatever
+// could not be done about it, and each such failure is a Status of its own.
 struct ProcessEnd {
     bool timedOut = false;        // ended by us, with everything it started
     std::uint32_t exitCode = 0;   // when it ended by itself
-    std::uint32_t waitError = 0;  // its end could not be awaited: it was ended
+    Status awaited{};             // failed: its end could not be awaited, and it was ended
     // Processes it started that were still running after it was ended and the
-    // system had its time to end them, and the system's reason; 0 when all are gone.
+    // system had its time to end them; 0 when all are gone.
     std::uint32_t leftRunning = 0;
-    std::uint32_t endError = 0;
+    Status endedAll{};            // failed: why they could not all be ended
 };
 
 enum class EventKind { Warning, Error };

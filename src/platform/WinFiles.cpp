@@ -17,16 +17,16 @@ namespace {
 
 constexpr DWORD kCopyBufferBytes = 256 * 1024;
 
-// 0, or why not every byte was written.
-DWORD WriteAll(HANDLE file, const std::string& bytes) {
+Status WriteAll(HANDLE file, const std::string& bytes) {
     DWORD written = 0;
     if (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) == FALSE) {
-        return LastError();
+        return Failed{LastError()};
     }
-    return written == bytes.size() ? 0 : ERROR_WRITE_FAULT;
+    if (written != bytes.size()) return Failed{ERROR_WRITE_FAULT};
+    return {};
 }
 
-DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
+Status RenameOpenFile(HANDLE file, const std::wstring& target) {
     const std::wstring to = LongPathForm(target);
     const DWORD nameBytes = static_cast<DWORD>(to.size()) * DWORD{sizeof(wchar_t)};
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
@@ -35,10 +35,10 @@ DWORD RenameOpenFile(HANDLE file, const std::wstring& target) {
     rename->RootDirectory = nullptr;
     rename->FileNameLength = nameBytes;
     std::copy(to.begin(), to.end(), rename->FileName);
-    return SetFileInformationByHandle(file, FileRenameInfo, rename,
-                                      static_cast<DWORD>(buffer.size())) != FALSE
-               ? 0
-               : LastError();
+    if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) == FALSE) {
+        return Failed{LastError()};
+    }
+    return {};
 }
 
 // FILE_NETWORK_OPEN_INFORMATION, as the driver kit documents it.
@@ -86,14 +86,14 @@ Result<FileStamp> StampOfHandle(HANDLE file) {
                      static_cast<std::uint64_t>(basic.ChangeTime.QuadPart)};
 }
 
-DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength,
-                               ContentCheck& check) {
+Result<ContentCheck> WinPlatform::CopyContent(HANDLE from, HANDLE to,
+                                              std::optional<std::uint64_t> prefixLength) {
     copyBuffer_.resize(kCopyBufferBytes);
-    check = {};
+    ContentCheck check;
     for (;;) {
         DWORD read = 0;
         if (ReadFile(from, copyBuffer_.data(), kCopyBufferBytes, &read, nullptr) == FALSE) {
-            return LastError();
+            return Failed{LastError()};
         }
         if (read == 0) break;
         if (prefixLength && !check.prefixCrc && check.size + read >= *prefixLength) {
@@ -104,11 +104,11 @@ DWORD WinPlatform::CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64
         check.size += read;
         if (to == nullptr) continue;
         DWORD written = 0;
-        if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return LastError();
-        if (written != read) return ERROR_WRITE_FAULT;
+        if (WriteFile(to, copyBuffer_.data(), read, &written, nullptr) == FALSE) return Failed{LastError()};
+        if (written != read) return Failed{ERROR_WRITE_FAULT};
     }
     if (prefixLength && *prefixLength == 0) check.prefixCrc = 0;
-    return 0;
+    return check;
 }
 
 Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
@@ -130,19 +130,23 @@ Result<CopiedFile> WinPlatform::CopyViaTemporary(const std::wstring& from,
                                             nullptr));
     if (!copy) return Failed{LastError()};
 
-    DWORD error = CopyContent(source.Get(), copy.Get(), prefixLength, copied.content);
-    // The copy carries the log's time as it was when the copy ended.
-    FILETIME lastWrite{};
-    if (error == 0 && (GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) == FALSE ||
-                       SetFileTime(copy.Get(), nullptr, nullptr, &lastWrite) == FALSE)) {
-        error = LastError();
-    }
-    if (error == 0) error = RenameOpenFile(copy.Get(), to);
-    if (error != 0) {
+    const auto done = [&]() -> Status {
+        const Result<ContentCheck> content = CopyContent(source.Get(), copy.Get(), prefixLength);
+        if (!content) return Failed{content.Error()};
+        copied.content = *content;
+        // The copy carries the log's time as it was when the copy ended.
+        FILETIME lastWrite{};
+        if (GetFileTime(source.Get(), nullptr, nullptr, &lastWrite) == FALSE ||
+            SetFileTime(copy.Get(), nullptr, nullptr, &lastWrite) == FALSE) {
+            return Failed{LastError()};
+        }
+        return RenameOpenFile(copy.Get(), to);
+    }();
+    if (!done) {
         // Best effort: a half copy left under the temporary name is removed by the next run.
         FILE_DISPOSITION_INFO discard{TRUE};
         SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &discard, sizeof discard);
-        return Failed{error};
+        return Failed{done.Error()};
     }
     return copied;
 }
@@ -151,11 +155,7 @@ Result<ContentCheck> WinPlatform::CheckContent(const std::wstring& path,
                                                std::optional<std::uint64_t> prefixLength) {
     const UniqueFileHandle file = OpenToRead(path);
     if (!file) return Failed{LastError()};
-    ContentCheck check;
-    if (const DWORD error = CopyContent(file.Get(), nullptr, prefixLength, check)) {
-        return Failed{error};
-    }
-    return check;
+    return CopyContent(file.Get(), nullptr, prefixLength);
 }
 
 Status WinPlatform::MoveFileOver(const std::wstring& from, const std::wstring& to) {
@@ -227,7 +227,7 @@ Status WinPlatform::WriteFileBytes(const std::wstring& path, const std::string& 
     const UniqueFileHandle file(CreateFileW(LongPathForm(path).c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Failed{LastError()};
-    if (const DWORD error = WriteAll(file.Get(), bytes)) return Failed{error};
+    if (const Status written = WriteAll(file.Get(), bytes); !written) return written;
     if (FlushFileBuffers(file.Get()) == FALSE) return Failed{LastError()};
     return {};
 }
@@ -238,8 +238,7 @@ Status WinPlatform::AppendFileBytes(const std::wstring& path, const std::string&
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return Failed{LastError()};
-    if (const DWORD error = WriteAll(file.Get(), bytes)) return Failed{error};
-    return {};
+    return WriteAll(file.Get(), bytes);
 }
 
 std::wstring WinPlatform::ErrorText(std::uint32_t error) {

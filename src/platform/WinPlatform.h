@@ -67,8 +67,7 @@ public:
 
 private:
     // Reads from to its end, writing what it reads to to when there is one.
-    DWORD CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength,
-                      ContentCheck& check);
+    Result<ContentCheck> CopyContent(HANDLE from, HANDLE to, std::optional<std::uint64_t> prefixLength);
 
     std::vector<char> copyBuffer_;  // one for every copy of the run
 };

@@ -31,20 +31,20 @@ Result<UniqueKernelHandle> KillOnCloseJob() {
 // What ending a step left behind.
 struct StepEnd {
     std::uint32_t leftRunning = 0;
-    std::uint32_t error = 0;
+    Status ended;
 };
 
 // Ends every process in the job and waits until none is active: the direct child
 // may be gone while what it started still holds files.
 StepEnd EndJob(HANDLE job) {
     StepEnd end;
-    if (!TerminateJobObject(job, kEndedExitCode)) end.error = LastError();
+    if (!TerminateJobObject(job, kEndedExitCode)) end.ended = Failed{LastError()};
     const ULONGLONG deadline = GetTickCount64() + kEndGraceMs;
     for (;;) {
         JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting{};
         if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
                                        sizeof accounting, nullptr)) {
-            end.error = LastError();
+            end.ended = Failed{LastError()};
             end.leftRunning = 1;  // at least, as far as anyone can tell
             return end;
         }
@@ -60,11 +60,11 @@ StepEnd EndJob(HANDLE job) {
 // Where the step has no job of its own: its direct child alone.
 StepEnd EndProcess(HANDLE process) {
     StepEnd end;
-    if (!TerminateProcess(process, kEndedExitCode)) end.error = LastError();  // or it has ended
+    if (!TerminateProcess(process, kEndedExitCode)) end.ended = Failed{LastError()};  // or it has ended
     switch (WaitForSingleObject(process, kEndGraceMs)) {
         case WAIT_OBJECT_0: return {};
-        case WAIT_TIMEOUT: return {1, end.error};
-        default: return {1, LastError()};
+        case WAIT_TIMEOUT: return {1, end.ended};
+        default: return {1, Failed{LastError()}};
     }
 }
 
@@ -106,14 +106,14 @@ Result<std::wstring> ChildEnvironment(const std::vector<ChildVariable>& variable
 
 }  // namespace
 
-std::uint32_t JoinProgramJob() {
+Status JoinProgramJob() {
     // Once per process, not per WinPlatform: the membership is the process's.
-    static const std::uint32_t joined = [] {
+    static const Status joined = []() -> Status {
         Result<UniqueKernelHandle> job = KillOnCloseJob();
-        if (!job) return job.Error();
-        if (!AssignProcessToJobObject(job->Get(), GetCurrentProcess())) return LastError();
+        if (!job) return Failed{job.Error()};
+        if (!AssignProcessToJobObject(job->Get(), GetCurrentProcess())) return Failed{LastError()};
         job->Release();  // closed by the system when the process ends, and only then
-        return std::uint32_t{0};
+        return {};
     }();
     return joined;
 }
@@ -124,8 +124,9 @@ Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, Wind
                                            const std::wstring& outputFile,
                                            std::uint32_t timeoutMs) {
     // Refused where jobs do not nest (Windows 7) for a program that already runs in
-    // a job: what it starts then lives on after it. Not a reason to back nothing up.
-    JoinProgramJob();
+    // a job: what it starts then lives on after the program, though each step's own
+    // job still bounds it. Not a reason to back nothing up, so the refusal goes unused.
+    static_cast<void>(JoinProgramJob());
     // The step's own job, inside the program's: a bound that runs out ends
     // everything the step started, and nothing else.
     const Result<UniqueKernelHandle> stepJob = KillOnCloseJob();
@@ -181,7 +182,7 @@ Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, Wind
             if (GetExitCodeProcess(process.Get(), &exitCode)) {
                 end.exitCode = exitCode;
             } else {
-                end.waitError = LastError();
+                end.awaited = Failed{LastError()};
             }
             break;
         }
@@ -189,13 +190,13 @@ Result<ProcessEnd> WinPlatform::RunProcess(const std::wstring& commandLine, Wind
             end.timedOut = true;
             break;
         default:
-            end.waitError = LastError();
+            end.awaited = Failed{LastError()};
             break;
     }
     // Also after a normal end: whatever the step started and left running goes too.
     const StepEnd ended = endStep();
     end.leftRunning = ended.leftRunning;
-    end.endError = ended.error;
+    end.endedAll = ended.ended;
     return end;
 }
 

@@ -28,9 +28,9 @@ public:
         while (done < count) {
             OVERLAPPED at{};
             const std::uint64_t position = offset + done;
-            at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+            at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFU);
             at.OffsetHigh = static_cast<DWORD>(position >> 32);
-            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(count - done, 1U << 30));
             DWORD read = 0;
             if (ReadFile(file_.Get(), buffer + done, wanted, &read, &at) == FALSE) {
                 const DWORD error = LastError();

@@ -116,10 +116,10 @@ std::wstring ListLogFiles(Platform& platform, const std::wstring& dataDir,
         StopListing(ExitCode::ListingFailed, std::wstring(kBatchFile) + L" could not be started: " +
                                                  platform.ErrorText(batch.Error()));
     }
-    if (batch->waitError != 0) {
+    if (!batch->awaited) {
         StopListing(ExitCode::ListingFailed,
                     L"the end of " + std::wstring(kBatchFile) + L" could not be awaited (" +
-                        platform.ErrorText(batch->waitError) + L"), so it was stopped.");
+                        platform.ErrorText(batch->awaited.Error()) + L"), so it was stopped.");
     }
     if (batch->timedOut) {
         throw RunStopped(ExitCode::WaitTimedOut,

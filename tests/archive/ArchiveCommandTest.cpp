@@ -240,7 +240,7 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     platform.environment[kArchiverLimitVariable] = L"90";
     platform.environment[kListingLimitVariable] = L"99999";
     // What it started and left running is named in the run log.
-    ArchiverAnswering(ProcessEnd{true, 0, 0, 2, 5});
+    ArchiverAnswering(ProcessEnd{true, 0, {}, 2, Failed{5}});
     EXPECT_EQ(form.Form_Load(), ExitCode::WaitTimedOut);
     EXPECT_NE(RunLog().find(L"2 processes that the RAR archiver started were still running after "
                             L"it was ended (error 5)"),
@@ -253,7 +253,7 @@ TEST_F(ArchiveStepTest, AnArchiverThatDoesNotEndInTimeIsEndedAndTheCopiesWait) {
     // An archiver whose end cannot be awaited was stopped: a failure, never success.
     platform.environment.erase(kArchiverLimitVariable);
     platform.environment.erase(kListingLimitVariable);
-    ArchiverAnswering(ProcessEnd{false, 0, 6});
+    ArchiverAnswering(ProcessEnd{false, 0, Failed{6}});
     EXPECT_EQ(form.Form_Load(), ExitCode::ArchiverFailed);
     EXPECT_NE(platform.boxes.back().text.find(L"could not be awaited (error 6)"),
               std::wstring::npos);

@@ -442,6 +442,27 @@ TEST_F(WinPlatformFiles, WritesReadsAndAppendsBytes) {
     EXPECT_NE(after.changeTime, before.changeTime);
 }
 
+TEST_F(WinPlatformFiles, ReadsAFileWhereItIsWantedWhileOthersHaveItOpen) {
+    const std::wstring file = scratch / L"archive.rar";
+    EXPECT_EQ(platform.OpenForReading(file).Error(), 2u);
+    ASSERT_TRUE(platform.WriteFileBytes(file, "0123456789"));
+    const UniqueFileHandle writer(CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(writer);
+    Result<std::unique_ptr<ReadableFile>> opened = platform.OpenForReading(file);
+    ASSERT_TRUE(opened);
+    ReadableFile& reading = **opened;
+    EXPECT_EQ(*reading.Size(), 10u);
+    std::uint8_t bytes[8] = {};
+    EXPECT_EQ(*reading.ReadAt(6, bytes, 8), 4u);  // fewer only at the end
+    EXPECT_EQ(std::string(bytes, bytes + 4), "6789");
+    EXPECT_EQ(*reading.ReadAt(2, bytes, 3), 3u);  // any offset, in any order
+    EXPECT_EQ(std::string(bytes, bytes + 3), "234");
+    EXPECT_EQ(*reading.ReadAt(10, bytes, 8), 0u);
+    EXPECT_EQ(*reading.ReadAt(1000, bytes, 8), 0u);
+}
+
 TEST_F(WinPlatformFiles, RemovesFilesButNotReadOnlyOnes) {
     const std::wstring plain = scratch / L"plain.txt";
     WriteBytes(plain, "x");
