@@ -17,8 +17,13 @@ else
   done
   case ":$PATH:" in *":$QUARN_BUILD_DIR/wine64-bin:"*) ;; *) export PATH="$QUARN_BUILD_DIR/wine64-bin:$PATH" ;; esac
 fi
-# Wine reads file names outside ASCII only under a UTF-8 locale that exists.
-export LANG="${QUARN_LOCALE:-en_US.UTF-8}" LC_ALL="${QUARN_LOCALE:-en_US.UTF-8}"
+# Wine reads file names outside ASCII only under a UTF-8 locale that exists. One that
+# is not made (yet) would have bash warn at every command and Wine misread the names:
+# then C.UTF-8, which every system has.
+quarn_locale="${QUARN_LOCALE:-en_US.UTF-8}"
+locale -a 2>/dev/null | grep -qix "${quarn_locale%.UTF-8}.utf8" || quarn_locale=C.UTF-8
+export LANG="$quarn_locale" LC_ALL="$quarn_locale"
+unset quarn_locale
 if [ -f "$QUARN_BUILD_DIR/wine-display" ]; then
   DISPLAY=":$(cat "$QUARN_BUILD_DIR/wine-display")"
   export DISPLAY
