@@ -1,45 +1,43 @@
 #include "names/LogNaming.h"
 
 #include <optional>
+#include <utility>
 
 #include "common/Counted.h"
 #include "common/RunStopped.h"
-#include "names/NameRecovery.h"
 #include "names/NamesFile.h"
 #include "names/StagedName.h"
 
 namespace quarn {
 
-NamedLogs NameLogs(Platform& platform, StagingNames& names, const std::vector<std::wstring>& logs,
-                   const EntriesByName* before, std::wstring& note) {
-    NamedLogs named;
-    // Logs the list does not know, and where each goes in entries.
-    std::vector<UnnamedLog> unnamed;
-    std::vector<std::size_t> slots;
-    for (const std::wstring& log : logs) {
-        const std::optional<std::wstring> flattened = FlattenedName(log);
-        if (!flattened) {
-            named.unfit.push_back(log);
-            continue;
-        }
-        if (const std::optional<std::size_t> known = names.Known(log)) {
-            named.entries.push_back(*known);
-            continue;
-        }
-        unnamed.push_back({log, *flattened});
-        slots.push_back(named.entries.size());
-        named.entries.push_back(0);
+void LogNamer::Add(const std::wstring& log) {
+    const std::optional<std::wstring> flattened = FlattenedName(log);
+    if (!flattened) {
+        named_.unfit.push_back(log);
+        return;
     }
-    std::vector<std::optional<std::size_t>> taken(unnamed.size());
-    if (before != nullptr && !unnamed.empty()) {
+    if (const std::optional<std::size_t> known = names_.Known(log)) {
+        named_.entries.push_back(*known);
+        return;
+    }
+    unnamed_.push_back({log, *flattened});
+    slots_.push_back(named_.entries.size());
+    named_.entries.push_back(0);
+}
+
+NamedLogs LogNamer::Named(Platform& platform, const EntriesByName* before, std::wstring& note) {
+    std::vector<std::optional<std::size_t>> taken(unnamed_.size());
+    if (before != nullptr && !unnamed_.empty()) {
         taken = TakeBackEntries(
-            platform, names, unnamed,
+            platform, names_, unnamed_,
             [&](const std::wstring& name) { return HeldUnder(platform, *before, name); }, note);
     }
-    for (std::size_t i = 0; i < unnamed.size(); ++i) {
-        named.entries[slots[i]] = taken[i] ? *taken[i] : names.Claim(unnamed[i].source, unnamed[i].flattenedName);
+    for (std::size_t i = 0; i < unnamed_.size(); ++i) {
+        named_.entries[slots_[i]] = taken[i] ? *taken[i] : names_.Claim(unnamed_[i].source, unnamed_[i].flattenedName);
     }
-    return named;
+    unnamed_.clear();
+    slots_.clear();
+    return std::move(named_);
 }
 
 std::size_t ReserveArchiveNames(StagingNames& names, const EntriesByName& entries) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/ArchiveContents.h"
+#include "names/NameRecovery.h"
 #include "names/StagingNames.h"
 #include "platform/Platform.h"
 
@@ -18,10 +19,22 @@ struct NamedLogs {
 };
 
 // Gives each listed log its lasting name: the one the list gives it, else, where the
-// archive was read (before), an entry of its own that it proves (see TakeBackEntries),
-// else a new one. Adds to note what was taken back.
-NamedLogs NameLogs(Platform& platform, StagingNames& names, const std::vector<std::wstring>& logs,
-                   const EntriesByName* before, std::wstring& note);
+// archive was read, an entry of its own that it proves (see TakeBackEntries), else a
+// new one. Takes the logs one at a time as the listing gives them, and keeps only those
+// the list does not know: a night with thousands of logs holds no second list of them.
+class LogNamer {
+public:
+    explicit LogNamer(StagingNames& names) : names_(names) {}
+    void Add(const std::wstring& log);
+    // before: what the archive holds, where it was read. Adds to note what was taken back.
+    NamedLogs Named(Platform& platform, const EntriesByName* before, std::wstring& note);
+
+private:
+    StagingNames& names_;
+    NamedLogs named_;
+    std::vector<UnnamedLog> unnamed_;
+    std::vector<std::size_t> slots_;  // where each of unnamed_ goes in named_.entries
+};
 
 // Holds every name the archive holds that the list lacks; how many it held.
 std::size_t ReserveArchiveNames(StagingNames& names, const EntriesByName& entries);

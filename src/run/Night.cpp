@@ -105,11 +105,10 @@ Tonight StageNight(Platform& platform, const NightPlace& place, StagingFolder& s
     // 3. The logs, each with its lasting name: every name is settled and kept before the
     // first copy, so that the archive never receives an entry under a name that the next
     // night might give to another log.
-    std::vector<std::wstring> logs;
+    LogNamer namer(night.names);
     result.listingNote = ListLogFiles(platform, place.dataDir, place.programFolder, place.listingTimeoutMs,
-                                      [&logs](const std::wstring& log) { logs.push_back(log); });
-    const NamedLogs named = NameLogs(platform, night.names, logs, night.before ? &*night.before : nullptr,
-                                     result.namesNote);
+                                      [&namer](const std::wstring& log) { namer.Add(log); });
+    const NamedLogs named = namer.Named(platform, night.before ? &*night.before : nullptr, result.namesNote);
     for (const std::wstring& log : named.unfit) {
         result.notCopied.push_back({log, L"No name that an archive entry may have can be made of its "
                                          L"path. It was not backed up."});

@@ -75,6 +75,7 @@ void KeepThePast(Platform& platform, const NightPlace& place, const std::wstring
 Confirmation ConfirmNight(Platform& platform, const NightPlace& place, Tonight& night, bool archiverRan,
                           std::uint32_t archiverExitCode) {
     Confirmation confirmation;
+    night.before.reset();  // what the archive held before: not held twice at once
     EntriesByName held;
     if (archiverRan) {
         ArchiveContents contents = ArchiveContentsOf(
