@@ -19,8 +19,8 @@ const ArchiveEntry* HeldUnder(Platform& platform, const EntriesByName& entries, 
     return found == entries.end() || found->first != folded ? nullptr : &found->second;
 }
 
-ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archivePath,
-                                  const std::wstring& consequence) {
+std::optional<std::wstring> VisitArchiveEntries(Platform& platform, const std::wstring& archivePath,
+                                                const std::wstring& consequence, const EntryVisitor& onEntry) {
     const auto stop = [&](const std::wstring& reason) {
         throw RunStopped(ExitCode::ArchiverFailed, L"The archive " + archivePath +
                                                        L" cannot be read: " + reason + L" " +
@@ -28,18 +28,25 @@ ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archiv
     };
     Result<std::unique_ptr<ReadableFile>> file = platform.OpenForReading(archivePath);
     if (!file) {
-        if (win32::IsNotFound(file.Error())) return {};
+        if (win32::IsNotFound(file.Error())) return std::nullopt;
         stop(platform.ErrorText(file.Error()));
     }
-    Result<ArchiveReading> reading = ReadArchive(**file);
+    const Result<ArchiveReading> reading = ReadArchive(**file, onEntry);
     if (!reading) stop(platform.ErrorText(reading.Error()));
-    ArchiveContents contents;
-    contents.entries = std::move(reading->entries);
     switch (reading->verdict) {
-        case ArchiveReading::Verdict::Whole: break;
-        case ArchiveReading::Verdict::Damaged: contents.damage = L"it " + reading->reason; break;
+        case ArchiveReading::Verdict::Whole: return std::nullopt;
+        case ArchiveReading::Verdict::Damaged: return L"it " + reading->reason;
         case ArchiveReading::Verdict::Unreadable: stop(L"it " + reading->reason + L".");
     }
+    return std::nullopt;
+}
+
+ArchiveContents ArchiveContentsOf(Platform& platform, const std::wstring& archivePath,
+                                  const std::wstring& consequence) {
+    ArchiveContents contents;
+    contents.damage = VisitArchiveEntries(platform, archivePath, consequence, [&contents](ArchiveEntry&& entry) {
+        contents.entries.push_back(std::move(entry));
+    });
     return contents;
 }
 

@@ -74,7 +74,8 @@ ArchiveReading WithVerdict(ArchiveReading reading, Verdict verdict, std::wstring
 
 // Block after block from offset, each as readBlock makes it out, stepping over its data.
 Result<ArchiveReading> ReadBlocks(BlockSource& source, ArchiveFormat format, std::uint64_t offset,
-                                  Result<BlockReading> (*readBlock)(BlockSource&, std::uint64_t)) {
+                                  Result<BlockReading> (*readBlock)(BlockSource&, std::uint64_t),
+                                  const EntryVisitor& onEntry) {
     ArchiveReading reading;
     reading.format = format;
     for (;;) {
@@ -92,14 +93,22 @@ Result<ArchiveReading> ReadBlocks(BlockSource& source, ArchiveFormat format, std
                                    ? L"ends inside the data of its entry " + block.entry->name
                                    : L"ends inside the data of the block" + AtByte(offset));
         }
-        if (block.entry) reading.entries.push_back(std::move(*block.entry));
+        if (block.entry) {
+            if (onEntry) {
+                onEntry(std::move(*block.entry));
+            } else {
+                reading.entries.push_back(std::move(*block.entry));
+            }
+        }
         offset = dataAt + block.dataSize;
     }
 }
 
 }  // namespace
 
-Result<ArchiveReading> ReadArchive(ReadableFile& file) {
+Result<ArchiveReading> ReadArchive(ReadableFile& file) { return ReadArchive(file, {}); }
+
+Result<ArchiveReading> ReadArchive(ReadableFile& file, const EntryVisitor& onEntry) {
     // The RAR 4 marker is its first six bytes and a 00.
     static constexpr std::uint8_t kRar5Signature[kRar5SignatureSize] = {0x52, 0x61, 0x72, 0x21,
                                                                         0x1A, 0x07, 0x01, 0x00};
@@ -117,7 +126,7 @@ Result<ArchiveReading> ReadArchive(ReadableFile& file) {
         return WithVerdict({}, Verdict::Unreadable, L"is not a RAR archive");
     }
     if (signature.size >= kRar4MarkerSize && signature.data[kRar4MarkerSize - 1] == 0) {
-        return ReadBlocks(source, ArchiveFormat::Rar4, kRar4MarkerSize, ReadRar4Block);
+        return ReadBlocks(source, ArchiveFormat::Rar4, kRar4MarkerSize, ReadRar4Block, onEntry);
     }
     if (!std::equal(signature.data, signature.data + signature.size, kRar5Signature)) {
         return WithVerdict({}, Verdict::Unreadable,
@@ -126,7 +135,7 @@ Result<ArchiveReading> ReadArchive(ReadableFile& file) {
     if (signature.size < kRar5SignatureSize) {
         return WithVerdict({}, Verdict::Damaged, L"ends inside its signature");
     }
-    return ReadBlocks(source, ArchiveFormat::Rar5, kRar5SignatureSize, ReadRar5Block);
+    return ReadBlocks(source, ArchiveFormat::Rar5, kRar5SignatureSize, ReadRar5Block, onEntry);
 }
 
 }  // namespace quarn

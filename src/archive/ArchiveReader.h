@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,10 @@ struct ArchiveReading {
 // format says gets U+FFFD for them, and so matches no real name. Fails only when the
 // file cannot be read.
 Result<ArchiveReading> ReadArchive(ReadableFile& file);
+
+// The same, handing each entry to onEntry as its header is read rather than keeping
+// them in the reading's entries: a reader of many entries holds none of them twice.
+using EntryVisitor = std::function<void(ArchiveEntry&& entry)>;
+Result<ArchiveReading> ReadArchive(ReadableFile& file, const EntryVisitor& onEntry);
 
 }  // namespace quarn

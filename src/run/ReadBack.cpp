@@ -1,6 +1,7 @@
 // The night's second half: keeping the past before the archiver, and reading the
 // archive back after it.
-#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -76,24 +77,35 @@ Confirmation ConfirmNight(Platform& platform, const NightPlace& place, Tonight& 
                           std::uint32_t archiverExitCode) {
     Confirmation confirmation;
     night.before.reset();  // what the archive held before: not held twice at once
-    EntriesByName held;
+    const std::vector<StagedCopy>& copies = night.staged.copies;
+    // The archive's entries pass one at a time: each confirms the copies of its name that
+    // it holds as staged. Its names are kept only where the list must shrink to them.
+    std::unordered_multimap<std::wstring, std::size_t> copiesByName;
+    for (std::size_t i = 0; i < copies.size(); ++i) copiesByName.emplace(platform.FoldCase(copies[i].name), i);
+    std::vector<bool> found(copies.size(), false);
+    std::unordered_set<std::wstring> held;
     if (archiverRan) {
-        ArchiveContents contents = ArchiveContentsOf(
+        confirmation.damage = VisitArchiveEntries(
             platform, place.archivePath,
             L"What the archive holds cannot be told, so no log is taken for archived: the next "
-            L"run archives them again.");
-        if (contents.damage) {
-            confirmation.damage = std::move(contents.damage);
-            return confirmation;
-        }
-        held = ByFoldedName(platform, std::move(contents.entries));
+            L"run archives them again.",
+            [&](ArchiveEntry&& entry) {
+                std::wstring folded = platform.FoldCase(entry.name);
+                const auto [first, last] = copiesByName.equal_range(folded);
+                for (auto copy = first; copy != last; ++copy) {
+                    const StagedCopy& staged = copies[copy->second];
+                    if (entry.size == staged.content.size && entry.crc32 == staged.content.crc) {
+                        found[copy->second] = true;
+                    }
+                }
+                if (!place.setAside.empty()) held.insert(std::move(folded));
+            });
+        if (confirmation.damage) return confirmation;
     }
     for (const std::size_t entry : night.staged.failedLogs) night.names.SetRecord(entry, std::nullopt);
-    for (const StagedCopy& copy : night.staged.copies) {
-        const auto [first, last] = held.equal_range(platform.FoldCase(copy.name));
-        const bool confirmed = std::any_of(first, last, [&](const auto& hit) {
-            return hit.second.size == copy.content.size && hit.second.crc32 == copy.content.crc;
-        });
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        const StagedCopy& copy = copies[i];
+        const bool confirmed = found[i];
         if (copy.log) night.names.SetRecord(*copy.log, confirmed ? copy.record : std::nullopt);
         if (!confirmed) {
             confirmation.missing.push_back(copy.name);
