@@ -2,13 +2,19 @@
 # On a host that runs 64-bit code only: 32-bit x86 programs, and so the 32-bit
 # Wine loader, started through QEMU's i386 user-mode emulator (scripts/setup.sh
 # installs it).
-#   emulator.sh available   succeeds when a command can be run that way here; it
-#                           registers and mounts nothing
-#   emulator.sh run CMD...  runs CMD so, and passes on its exit code
+#   emulator.sh available       succeeds when a command can be run that way here;
+#                               it registers and mounts nothing
+#   emulator.sh run CMD...      runs CMD so, and passes on its exit code
+#   emulator.sh session CMD...  runs CMD, a test run whose 32-bit commands each
+#                               use `run`, and passes on its exit code
 # The emulator is registered for that command alone: in a private user and mount
 # namespace with a binfmt_misc of its own where the kernel allows one (nothing
 # else on the host sees it), otherwise host-wide while CMD runs (README.md, "This
-# machine runs only 64-bit code?", tells what that does to the host).
+# machine runs only 64-bit code?", tells what that does to the host). `session`
+# makes that namespace for the whole of CMD, and each `run` inside uses it (told
+# by QUARN_EMULATOR_NAMESPACE): the server of a Wine session opens the files for
+# all its programs, so it must see what each test mounts. Where there is no such namespace, `session` runs CMD as
+# it is, and each `run` inside registers host-wide for its own command alone.
 set -euo pipefail
 interpreter=/usr/local/lib/quarn-emulator/i386-binfmt-P
 binfmt=/proc/sys/fs/binfmt_misc
@@ -22,7 +28,7 @@ rule() {
 }
 private() {  # CMD...: runs CMD in a namespace of its own with the emulator registered
   # shellcheck disable=SC2016 # the inner sh expands them
-  unshare --user --map-root-user --mount sh -c \
+  QUARN_EMULATOR_NAMESPACE=yes unshare --user --map-root-user --mount sh -c \
     'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$0" > /proc/sys/fs/binfmt_misc/register && exec "$@"' \
     "$(rule quarn-i386)" "$@"
 }
@@ -106,17 +112,18 @@ if ! "${interpreter%/*}/qemu-i386" --version >/dev/null 2>&1; then
   [ "${1:-}" = available ] || echo "emulator: no i386 emulator in ${interpreter%/*} (scripts/setup.sh installs it)" >&2
   exit 1
 fi
-case "${1:?available or run}" in
+case "${1:?available, run or session}" in
   available)
     private true 2>/dev/null && exit 0
     [ "$(id -u)" = 0 ] && [ -d "$binfmt" ]
     ;;
-  run)
-    shift
+  run | session)
+    [ -z "${QUARN_EMULATOR_NAMESPACE:-}" ] || exec "${@:2}"  # in one of ours already
     if private true 2>/dev/null; then
-      private "$@"
+      private "${@:2}"
       exit
     fi
-    host_wide "$@"
+    [ "$1" = run ] || exec "${@:2}"
+    host_wide "${@:2}"
     ;;
 esac
