@@ -33,10 +33,13 @@ private() {  # CMD...: runs CMD in a namespace of its own with the emulator regi
     "$(rule quarn-i386)" "$@"
 }
 
-# Host-wide, a run's entry is named quarn-i386-PID-START after the shell that made
-# it: its PID and its start time tell it from every other process, earlier or
-# later, so the name is no one else's, and a later run can tell when its maker is
-# gone. "-mounted" follows where that run mounted binfmt_misc.
+# Host-wide, a run's entry is named quarn-i386-PIDNS-PID-START after the shell
+# that made it: its PID namespace, PID and start time tell it from every other
+# process, earlier or later, so the name is no one else's, and a later run in the
+# same PID namespace can tell when its maker is gone. "-mounted" follows where
+# that run mounted binfmt_misc.
+pid_namespace=$(readlink /proc/self/ns/pid)
+pid_namespace=${pid_namespace//[!0-9]/}
 started() {  # PID: when that process started, in clock ticks since boot
   local stat fields
   read -r stat 2>/dev/null < "/proc/$1/stat" || return 1
@@ -48,8 +51,8 @@ started() {  # PID: when that process started, in clock ticks since boot
 # in its stead.
 remove_orphans() {
   local entry id
-  for entry in "$binfmt"/quarn-i386-*-*; do
-    id=${entry##*/quarn-i386-}
+  for entry in "$binfmt"/quarn-i386-"$pid_namespace"-*; do
+    id=${entry##*/quarn-i386-"$pid_namespace"-}
     [[ $id =~ ^([0-9]+)-([0-9]+)(-mounted)?$ ]] || continue
     [ "$(started "${BASH_REMATCH[1]}")" != "${BASH_REMATCH[2]}" ] || continue
     if echo -1 2>/dev/null > "$entry"; then
@@ -94,7 +97,7 @@ host_wide() {  # CMD...: runs CMD with the emulator registered host-wide meanwhi
   fi
   remove_orphans
   local name code=0
-  name="quarn-i386-$$-$(started $$)${mounted:+-mounted}"
+  name="quarn-i386-$pid_namespace-$$-$(started $$)${mounted:+-mounted}"
   if [ -e "$binfmt/$name" ]; then
     echo "emulator: $binfmt/$name exists already: not taking it over" >&2
     exit 1
