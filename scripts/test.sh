@@ -27,8 +27,10 @@ cat > build/CTestTestfile.cmake <<EOF
 add_test(unit_tests_sanitized "$root/build/asan/tests/unit_tests")
 subdirs("host" $windows_trees)
 EOF
-# The 32-bit program's tests on a host that runs 64-bit code only: the whole run
-# with the i386 emulator registered for it alone (scripts/build.sh decided).
-emulated=()
-grep -qx 'QUARN_WINE_EMULATED:BOOL=ON' build/win32/CMakeCache.txt && emulated=(tests/wine/emulator.sh run)
-"${emulated[@]}" ctest --test-dir build --output-on-failure --timeout 900
+# On a host that runs 64-bit code only (scripts/build.sh decided), build/win32's
+# tests that start 32-bit code run under the i386 emulator (tests/CMakeLists.txt):
+# in one private namespace for the whole run where the kernel allows one, else
+# each with the emulator registered host-wide while it runs.
+session=()
+grep -qx 'QUARN_WINE_EMULATED:BOOL=ON' build/win32/CMakeCache.txt && session=(tests/wine/emulator.sh session)
+"${session[@]}" ctest --test-dir build --output-on-failure --timeout 900
