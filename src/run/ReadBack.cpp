@@ -50,6 +50,29 @@ Status RecordOutcome(Platform& platform, const NightPlace& place, Tonight& night
     return night.namesFile.SaveRecords(names);
 }
 
+// The archive's entries pass one at a time: each marks found the copies of its name that
+// it holds as staged. Its names are kept (held) only where a list set aside must shrink
+// to them. Why the archive is damaged, or none.
+std::optional<std::wstring> FindCopies(Platform& platform, const NightPlace& place,
+                                       const std::vector<StagedCopy>& copies, std::vector<bool>& found,
+                                       std::unordered_set<std::wstring>& held) {
+    std::unordered_multimap<std::wstring, std::size_t> copiesByName;
+    for (std::size_t i = 0; i < copies.size(); ++i) copiesByName.emplace(platform.FoldCase(copies[i].name), i);
+    return VisitArchiveEntries(
+        platform, place.archivePath,
+        L"What the archive holds cannot be told, so no log is taken for archived: the next run "
+        L"archives them again.",
+        [&](ArchiveEntry&& entry) {
+            std::wstring folded = platform.FoldCase(entry.name);
+            const auto [first, last] = copiesByName.equal_range(folded);
+            for (auto copy = first; copy != last; ++copy) {
+                const ContentCheck& content = copies[copy->second].content;
+                if (entry.size == content.size && entry.crc32 == content.crc) found[copy->second] = true;
+            }
+            if (!place.setAside.empty()) held.insert(std::move(folded));
+        });
+}
+
 }  // namespace
 
 void KeepThePast(Platform& platform, const NightPlace& place, const std::wstring& stagingFolder,
@@ -78,28 +101,10 @@ Confirmation ConfirmNight(Platform& platform, const NightPlace& place, Tonight& 
     Confirmation confirmation;
     night.before.reset();  // what the archive held before: not held twice at once
     const std::vector<StagedCopy>& copies = night.staged.copies;
-    // The archive's entries pass one at a time: each confirms the copies of its name that
-    // it holds as staged. Its names are kept only where the list must shrink to them.
-    std::unordered_multimap<std::wstring, std::size_t> copiesByName;
-    for (std::size_t i = 0; i < copies.size(); ++i) copiesByName.emplace(platform.FoldCase(copies[i].name), i);
     std::vector<bool> found(copies.size(), false);
     std::unordered_set<std::wstring> held;
     if (archiverRan) {
-        confirmation.damage = VisitArchiveEntries(
-            platform, place.archivePath,
-            L"What the archive holds cannot be told, so no log is taken for archived: the next "
-            L"run archives them again.",
-            [&](ArchiveEntry&& entry) {
-                std::wstring folded = platform.FoldCase(entry.name);
-                const auto [first, last] = copiesByName.equal_range(folded);
-                for (auto copy = first; copy != last; ++copy) {
-                    const StagedCopy& staged = copies[copy->second];
-                    if (entry.size == staged.content.size && entry.crc32 == staged.content.crc) {
-                        found[copy->second] = true;
-                    }
-                }
-                if (!place.setAside.empty()) held.insert(std::move(folded));
-            });
+        confirmation.damage = FindCopies(platform, place, copies, found, held);
         if (confirmation.damage) return confirmation;
     }
     for (const std::size_t entry : night.staged.failedLogs) night.names.SetRecord(entry, std::nullopt);

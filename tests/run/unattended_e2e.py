@@ -20,8 +20,9 @@ STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d"
 
 
 def archivers():
-    """Stand-in archivers running: Wine shows a process by its Windows command line."""
-    return processes_of_this_prefix("^rar a ")
+    """Stand-in archivers running: Wine shows a process by its Windows command line,
+    which names the archiver by its full path."""
+    return processes_of_this_prefix(r'(^|[\\/])rar(\.exe)?"? a ')
 
 
 class Signal:

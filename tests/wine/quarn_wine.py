@@ -295,7 +295,7 @@ def processes_of_this_prefix(pattern):
 
 def end_stray_processes():
     """Ends, by PID, any program or stand-in archiver that a case left running."""
-    for pid in processes_of_this_prefix(r"QuarnLogBackup\.exe|^rar "):
+    for pid in processes_of_this_prefix(r'QuarnLogBackup\.exe|(^|[\\/])rar(\.exe)?"? '):
         try:
             os.kill(pid, 9)
         except ProcessLookupError:
