@@ -24,16 +24,12 @@ CarriedOver CarryOver(Platform& platform, const std::wstring& damagedArchive,
                       const std::wstring& programFolder, std::uint32_t timeoutMs, std::wstring& note) {
     CarriedOver result;
     if (wanted.empty()) return result;
-    const std::wstring folder = JoinPath(programFolder, kEntryCheckFolder);
-    static_cast<void>(platform.MakeDirectory(folder));  // or it is there
     std::vector<std::wstring> names;
-    for (const EntryToCarry& carry : wanted) {
-        names.push_back(carry.entry.name);
-        static_cast<void>(platform.RemoveFile(JoinPath(folder, carry.entry.name)));
-    }
+    names.reserve(wanted.size());
+    for (const EntryToCarry& carry : wanted) names.push_back(carry.entry.name);
     // A checksum error is expected here: what is intact still comes out.
-    ExtractEntries(platform, damagedArchive, names, folder, programFolder, timeoutMs,
-                   L"Nothing was added to the new archive.", note);
+    const std::wstring folder = ExtractToCheck(platform, damagedArchive, names, programFolder, timeoutMs,
+                                               L"Nothing was added to the new archive.", note);
     for (const EntryToCarry& carry : wanted) {
         const std::wstring extracted = JoinPath(folder, carry.entry.name);
         const Result<ContentCheck> check = platform.CheckContent(extracted, std::nullopt);

@@ -20,6 +20,18 @@ std::optional<std::uint64_t> SizeOf(const ArchiveEntry* held) {
 
 }  // namespace
 
+std::wstring ExtractToCheck(Platform& platform, const std::wstring& archive,
+                            const std::vector<std::wstring>& names, const std::wstring& programFolder,
+                            std::uint32_t timeoutMs, const std::wstring& consequence, std::wstring& note) {
+    std::wstring folder = JoinPath(programFolder, kEntryCheckFolder);
+    static_cast<void>(platform.MakeDirectory(folder));  // or it is there
+    for (const std::wstring& name : names) static_cast<void>(platform.RemoveFile(JoinPath(folder, name)));
+    if (platform.IsDirectory(folder).Ok()) {
+        ExtractEntries(platform, archive, names, folder, programFolder, timeoutMs, consequence, note);
+    }
+    return folder;
+}
+
 void CopyChangedLogs(Platform& platform, StagingFolder& staging, const StagingNames& names,
                      const std::vector<std::size_t>& changed, const EntriesByName& before,
                      StagedCopies& staged) {
@@ -87,17 +99,11 @@ void SettleEarlierCopies(Platform& platform, StagingFolder& staging, const Stagi
     if (doubtful.empty()) return;
     // Which is older cannot be told from their times, which a clock or a copy may have
     // moved: only the entry's own bytes tell whether the copy is a beginning of them.
-    const std::wstring folder = JoinPath(programFolder, kEntryCheckFolder);
-    static_cast<void>(platform.MakeDirectory(folder));  // or it is there
     std::vector<std::wstring> wanted;
-    for (const std::size_t i : doubtful) {
-        wanted.push_back(staged.copies[i].name);
-        static_cast<void>(platform.RemoveFile(JoinPath(folder, staged.copies[i].name)));
-    }
-    if (platform.IsDirectory(folder).Ok()) {
-        ExtractEntries(platform, entriesFrom, wanted, folder, programFolder, timeoutMs,
-                       L"Nothing was backed up.", note);
-    }
+    wanted.reserve(doubtful.size());
+    for (const std::size_t i : doubtful) wanted.push_back(staged.copies[i].name);
+    const std::wstring folder = ExtractToCheck(platform, entriesFrom, wanted, programFolder, timeoutMs,
+                                               L"Nothing was backed up.", note);
     std::vector<bool> stale(staged.copies.size(), false);
     for (const std::size_t i : doubtful) {
         StagedCopy& copy = staged.copies[i];

@@ -51,6 +51,14 @@ struct StagedCopies {
     std::vector<std::wstring> lost;  // entries the archive set aside no longer yields whole
 };
 
+// Extracts the named entries of archive into the folder beside the staging folder where
+// entries are checked (kEntryCheckFolder), each file of those names removed first, so
+// that only what comes out now is found there; returns that folder. Where the folder
+// cannot be made, nothing is extracted and the caller finds nothing to vouch for.
+std::wstring ExtractToCheck(Platform& platform, const std::wstring& archive,
+                            const std::vector<std::wstring>& names, const std::wstring& programFolder,
+                            std::uint32_t timeoutMs, const std::wstring& consequence, std::wstring& note);
+
 // Copies the changed logs, each judged by the entry it replaces (before): an entry that
 // is not the copy's beginning is to keep its content. A log whose copy fails sends an
 // earlier night's copy of it instead, where there is one.
